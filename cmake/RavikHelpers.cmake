@@ -1,0 +1,121 @@
+# Shared build rules: dependency lookup, library and test targets, install.
+
+set(RAVIK_EXPORT_INCLUDE_DIR "${PROJECT_BINARY_DIR}/include")
+set(RAVIK_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/ravik")
+set(RAVIK_WARNINGS -Wall -Wextra -Wpedantic)
+set_property(GLOBAL PROPERTY RAVIK_INSTALLED_TARGETS "")
+
+if(RAVIK_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Finds the Debian packages every component builds against and wraps the
+# header-only ones in imported targets.
+macro(ravik_find_dependencies)
+  find_package(Threads REQUIRED)
+  find_package(nlohmann_json 3.10 REQUIRED)
+  find_package(CURL REQUIRED)
+  find_package(ICU REQUIRED COMPONENTS uc i18n)
+  find_package(CLI11 REQUIRED)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+  if(NOT TARGET ravik_asio)
+    add_library(ravik_asio INTERFACE)
+    target_compile_definitions(ravik_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+    target_link_libraries(ravik_asio INTERFACE Threads::Threads)
+    add_library(ravik::asio ALIAS ravik_asio)
+    set_property(GLOBAL APPEND PROPERTY RAVIK_INSTALLED_TARGETS ravik_asio)
+  endif()
+endmacro()
+
+# ravik_add_library(<name> [SOURCES ...] [HEADERS ...])
+# Creates the shared library ravik_<name> (alias ravik::<name>) with hidden
+# visibility, an export header <ravik/export/<name>_export.h> defining
+# RAVIK_<NAME>_EXPORT, a SONAME from the project's major version, and install
+# rules. More sources and headers may be added later with ravik_add_sources.
+function(ravik_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;HEADERS" ${ARGN})
+  set(target ravik_${name})
+  add_library(${target} SHARED)
+  add_library(ravik::${name} ALIAS ${target})
+  string(TOUPPER "${name}" upper)
+  generate_export_header(${target}
+    BASE_NAME RAVIK_${upper}
+    EXPORT_FILE_NAME "${RAVIK_EXPORT_INCLUDE_DIR}/ravik/export/${name}_export.h")
+  target_link_libraries(${target} PUBLIC ravik_asio nlohmann_json::nlohmann_json)
+  set_target_properties(${target} PROPERTIES
+    VERSION ${PROJECT_VERSION}
+    SOVERSION ${PROJECT_VERSION_MAJOR}
+    EXPORT_NAME ${name}
+    OUTPUT_NAME ravik_${name})
+  target_compile_options(${target} PRIVATE ${RAVIK_WARNINGS})
+  target_compile_features(${target} PUBLIC cxx_std_20)
+  target_sources(${target}
+    PUBLIC FILE_SET HEADERS BASE_DIRS "${PROJECT_SOURCE_DIR}"
+    PUBLIC FILE_SET export_headers TYPE HEADERS BASE_DIRS "${RAVIK_EXPORT_INCLUDE_DIR}"
+      FILES "${RAVIK_EXPORT_INCLUDE_DIR}/ravik/export/${name}_export.h")
+  ravik_add_sources(${name} SOURCES ${ARG_SOURCES} HEADERS ${ARG_HEADERS})
+  set_property(GLOBAL APPEND PROPERTY RAVIK_INSTALLED_TARGETS ${target})
+endfunction()
+
+# ravik_add_sources(<name> [SOURCES ...] [HEADERS ...])
+# Adds sources and public headers (paths relative to the calling directory) to
+# the library ravik_<name>.
+function(ravik_add_sources name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;HEADERS" ${ARGN})
+  set(target ravik_${name})
+  if(ARG_SOURCES)
+    list(TRANSFORM ARG_SOURCES PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/")
+    target_sources(${target} PRIVATE ${ARG_SOURCES})
+  endif()
+  if(ARG_HEADERS)
+    list(TRANSFORM ARG_HEADERS PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/")
+    target_sources(${target} PUBLIC FILE_SET HEADERS FILES ${ARG_HEADERS})
+  endif()
+endfunction()
+
+# ravik_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT seconds])
+# A GoogleTest program registered with CTest as one test. Label "browser"
+# marks tests that start Chromium; the quick loop and the sanitizer run skip them.
+function(ravik_add_test name)
+  if(NOT RAVIK_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE ${RAVIK_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+  if(ARG_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+  else()
+    set_tests_properties(${name} PROPERTIES LABELS "unit")
+  endif()
+endfunction()
+
+# Installs every library made by ravik_add_library, their headers, and a CMake
+# package so that find_package(ravik) works for a host program.
+function(ravik_install_package)
+  get_property(targets GLOBAL PROPERTY RAVIK_INSTALLED_TARGETS)
+  install(TARGETS ${targets}
+    EXPORT ravikTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+    FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+    FILE_SET export_headers DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(EXPORT ravikTargets NAMESPACE ravik:: DESTINATION ${RAVIK_INSTALL_CMAKEDIR})
+  configure_package_config_file(
+    "${PROJECT_SOURCE_DIR}/cmake/ravikConfig.cmake.in"
+    "${PROJECT_BINARY_DIR}/ravikConfig.cmake"
+    INSTALL_DESTINATION ${RAVIK_INSTALL_CMAKEDIR})
+  write_basic_package_version_file("${PROJECT_BINARY_DIR}/ravikConfigVersion.cmake"
+    COMPATIBILITY SameMajorVersion)
+  install(FILES "${PROJECT_BINARY_DIR}/ravikConfig.cmake" "${PROJECT_BINARY_DIR}/ravikConfigVersion.cmake"
+    DESTINATION ${RAVIK_INSTALL_CMAKEDIR})
+endfunction()

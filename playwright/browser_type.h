@@ -1,0 +1,45 @@
+// BrowserType: launches a browser (here: Chromium).
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <asio/awaitable.hpp>
+
+#include "playwright/browser_context.h"
+#include "ravik/export/playwright_export.h"
+
+namespace playwright {
+
+namespace detail {
+class BrowserTypeImpl;
+}
+
+struct ViewportSize {
+  int width;
+  int height;
+};
+
+struct LaunchPersistentContextOptions {
+  std::string user_data_dir;
+  bool headless = true;
+  std::optional<std::string> channel;
+  std::optional<ViewportSize> viewport;
+  std::optional<std::string> locale;
+};
+
+class RAVIK_PLAYWRIGHT_EXPORT BrowserType {
+ public:
+  explicit BrowserType(std::shared_ptr<detail::BrowserTypeImpl> impl);
+
+  // Starts the browser on the profile in user_data_dir. When Playwright's own
+  // browser build is absent, the system Chromium is used
+  // ($RAVIK_CHROMIUM_PATH, else /usr/bin/chromium).
+  asio::awaitable<BrowserContext> launch_persistent_context(LaunchPersistentContextOptions options);
+
+ private:
+  std::shared_ptr<detail::BrowserTypeImpl> impl_;
+};
+
+}  // namespace playwright

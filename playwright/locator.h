@@ -1,0 +1,71 @@
+// Locator: a selector on a page, resolved anew at every action.
+//
+// Composed on the client side into Playwright selector text, as the official
+// bindings do; nothing is sent to the driver until an action is awaited.
+// Time-outs are milliseconds; an absent time-out means the driver's default
+// (30000 ms).
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <asio/awaitable.hpp>
+
+#include "ravik/export/playwright_export.h"
+
+namespace playwright {
+
+namespace detail {
+class FrameImpl;
+}
+
+struct TimeoutOptions {
+  std::optional<double> timeout;
+};
+
+struct FilterOptions {
+  std::optional<std::string> has_text;
+};
+
+struct WaitForOptions {
+  std::string state = "visible";  // "attached", "detached", "visible", "hidden"
+  std::optional<double> timeout;
+};
+
+struct ScreenshotOptions {
+  std::optional<std::filesystem::path> path;  // also written there when given
+  bool full_page = false;                     // pages only
+  std::optional<double> timeout;
+};
+
+class RAVIK_PLAYWRIGHT_EXPORT Locator {
+ public:
+  Locator(std::shared_ptr<detail::FrameImpl> frame, std::string selector);
+
+  const std::string& selector() const { return selector_; }
+
+  Locator first() const;
+  Locator nth(int index) const;
+  Locator filter(const FilterOptions& options) const;
+  Locator locator(const std::string& selector) const;
+
+  asio::awaitable<int> count() const;
+  asio::awaitable<void> click(TimeoutOptions options = {}) const;
+  asio::awaitable<void> fill(const std::string& value, TimeoutOptions options = {}) const;
+  // False when nothing matches; never waits beyond the check itself.
+  asio::awaitable<bool> is_visible(TimeoutOptions options = {}) const;
+  asio::awaitable<void> wait_for(WaitForOptions options = {}) const;
+  asio::awaitable<std::string> inner_text(TimeoutOptions options = {}) const;
+  asio::awaitable<std::string> inner_html(TimeoutOptions options = {}) const;
+  asio::awaitable<void> scroll_into_view_if_needed(TimeoutOptions options = {}) const;
+  // PNG bytes of the element.
+  asio::awaitable<std::string> screenshot(ScreenshotOptions options = {}) const;
+
+ private:
+  std::shared_ptr<detail::FrameImpl> frame_;
+  std::string selector_;
+};
+
+}  // namespace playwright

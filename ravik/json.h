@@ -1,0 +1,45 @@
+// JSON vocabulary shared by every ravik component.
+//
+// `Json` is the string-keyed, insertion-ordered dictionary (and "any JSON
+// value") of the system; JSON null stands for "none".
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+namespace ravik {
+
+using Json = nlohmann::ordered_json;
+
+// True for the values the system treats as empty: null, false, zero (integer
+// or floating point), the empty text, the empty list and the empty object.
+// A key that is absent from a dictionary is empty too; see `is_empty_entry`.
+inline bool is_empty_value(const Json& value) {
+  switch (value.type()) {
+    case Json::value_t::null:
+    case Json::value_t::discarded:
+      return true;
+    case Json::value_t::boolean:
+      return !value.get<bool>();
+    case Json::value_t::number_integer:
+      return value.get<std::int64_t>() == 0;
+    case Json::value_t::number_unsigned:
+      return value.get<std::uint64_t>() == 0;
+    case Json::value_t::number_float:
+      return value.get<double>() == 0.0;
+    case Json::value_t::string:
+    case Json::value_t::array:
+    case Json::value_t::object:
+    case Json::value_t::binary:
+      return value.empty();
+  }
+  return true;
+}
+
+// True when `dict` is not an object, lacks `key`, or holds an empty value there.
+inline bool is_empty_entry(const Json& dict, std::string_view key) {
+  if (!dict.is_object()) return true;
+  const auto found = dict.find(key);
+  return found == dict.end() || is_empty_value(*found);
+}
+
+}  // namespace ravik
