@@ -35,11 +35,22 @@ inline bool is_empty_value(const Json& value) {
   return true;
 }
 
+// The text form of a JSON value: a string as it is, any other value as its
+// compact JSON text (an integer in decimal).
+inline std::string text_form(const Json& value) {
+  return value.is_string() ? value.get<std::string>() : value.dump();
+}
+
 // True when `dict` is not an object, lacks `key`, or holds an empty value there.
 inline bool is_empty_entry(const Json& dict, std::string_view key) {
   if (!dict.is_object()) return true;
   const auto found = dict.find(key);
   return found == dict.end() || is_empty_value(*found);
+}
+
+// `dict[key]` when that entry is not empty (see `is_empty_entry`), else `fallback`.
+inline Json non_empty_or(const Json& dict, std::string_view key, Json fallback) {
+  return is_empty_entry(dict, key) ? std::move(fallback) : *dict.find(key);
 }
 
 }  // namespace ravik
