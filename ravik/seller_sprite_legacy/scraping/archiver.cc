@@ -1,0 +1,52 @@
+#include "ravik/seller_sprite_legacy/scraping/archiver.h"
+
+#include <utility>
+
+#include "ravik/seller_sprite_legacy/scraping/run_files.h"
+
+namespace ravik::seller_sprite_legacy::scraping {
+namespace {
+
+// The saved-files entries of one archive: "<section>_html" and "<section>_screenshot".
+Json archive_entries(const std::string& section, const std::filesystem::path& html,
+                     const std::filesystem::path& screenshot) {
+  return Json{{section + "_html", html.string()}, {section + "_screenshot", screenshot.string()}};
+}
+
+}  // namespace
+
+SellerSpriteArchiver::SellerSpriteArchiver(std::filesystem::path run_dir) : run_dir_(std::move(run_dir)) {}
+
+std::filesystem::path SellerSpriteArchiver::section_dir(const std::string& section) const {
+  return child_path(run_dir_, section);
+}
+
+asio::awaitable<Json> SellerSpriteArchiver::archive_page(playwright::Page page, SectionArgs args) const {
+  const std::string& section = args.section.get();
+  const std::filesystem::path dir = section_dir(section);
+  const std::string html = co_await page.content();
+  playwright::ScreenshotOptions whole_page;
+  whole_page.full_page = true;
+  const std::string png = co_await page.screenshot(whole_page);
+  write_file_atomically(dir / "page.html", html);
+  write_file_atomically(dir / "page.png", png);
+  co_return archive_entries(section, dir / "page.html", dir / "page.png");
+}
+
+asio::awaitable<Json> SellerSpriteArchiver::archive_locator(playwright::Locator locator, SectionArgs args) const {
+  const std::string& section = args.section.get();
+  const std::filesystem::path dir = section_dir(section);
+  const std::string html = co_await locator.inner_html();
+  const std::string png = co_await locator.screenshot();
+  write_file_atomically(dir / "element.html", html);
+  write_file_atomically(dir / "element.png", png);
+  co_return archive_entries(section, dir / "element.html", dir / "element.png");
+}
+
+std::filesystem::path SellerSpriteArchiver::save_json(SaveJsonArgs args) const {
+  const std::filesystem::path path = child_path(section_dir(args.section.get()), args.filename.get());
+  write_file_atomically(path, args.payload.get().dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
+  return path;
+}
+
+}  // namespace ravik::seller_sprite_legacy::scraping

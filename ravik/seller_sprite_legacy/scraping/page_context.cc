@@ -1,0 +1,119 @@
+// The browser page context and the collector's steps that obtain and run it.
+#include "ravik/seller_sprite_legacy/scraping/page_context.h"
+
+#include <cerrno>
+#include <exception>
+#include <system_error>
+
+#include <sys/stat.h>
+
+#include "ravik/seller_sprite_legacy/domain/exceptions.h"
+#include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
+
+namespace ravik::seller_sprite_legacy::scraping {
+namespace {
+
+constexpr const char* kMissingPlaywrightMessage =
+    "缺少 playwright 依赖，请安装 `pip install ravik` 并执行 `python -m playwright install chromium --no-shell`";
+
+// Creates `dir` with its missing parents; `dir` itself is made owner-only
+// (0700) because it holds the site's session cookies. An existing directory
+// is used as it is.
+void create_profile_dir(const std::filesystem::path& dir) {
+  std::filesystem::create_directories(dir.parent_path());
+  if (::mkdir(dir.c_str(), 0700) != 0 && !(errno == EEXIST && std::filesystem::is_directory(dir))) {
+    throw std::filesystem::filesystem_error("无法创建浏览器配置目录", dir,
+                                            std::error_code(errno, std::generic_category()));
+  }
+}
+
+}  // namespace
+
+PageContext::PageContext(const SellerSpriteScraper& outer, PlaywrightEntry entry) : outer(&outer), entry_(entry) {}
+
+asio::awaitable<playwright::Page> PageContext::enter() {
+  playwright.emplace(co_await entry_().start());
+  std::exception_ptr failure;
+  try {
+    create_profile_dir(outer->profile_dir);
+    context.emplace(co_await playwright->chromium.launch_persistent_context({
+        .user_data_dir = outer->profile_dir.string(),
+        .headless = outer->headless,
+        .channel = "chromium",
+        .viewport = playwright::ViewportSize{.width = 1440, .height = 900},
+        .locale = "zh-CN",
+    }));
+    std::vector<playwright::Page> open_pages = context->pages();
+    if (open_pages.empty()) {
+      page.emplace(co_await context->new_page());
+    } else {
+      page.emplace(open_pages.front());
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (failure) {
+    // Release what was started; the enter failure is the one that counts.
+    try {
+      co_await exit();
+    } catch (...) {
+    }
+    std::rethrow_exception(failure);
+  }
+  co_return *page;
+}
+
+asio::awaitable<void> PageContext::exit() {
+  std::exception_ptr failure;
+  if (context) {
+    try {
+      co_await context->close();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  if (playwright) {
+    try {
+      co_await playwright->stop();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+PlaywrightEntry SellerSpriteScraper::_load_playwright() {
+  try {
+    playwright::locate_driver();
+  } catch (const playwright::DriverNotInstalledError&) {
+    std::throw_with_nested(domain::SellerSpriteDependencyError(kMissingPlaywrightMessage));
+  }
+  return &playwright::async_playwright;
+}
+
+PageContext SellerSpriteScraper::_browser_page() const { return PageContext(*this, _load_playwright()); }
+
+asio::awaitable<Json> SellerSpriteScraper::_run_in_page_context(
+    std::function<asio::awaitable<Json>(playwright::Page)> flow) const {
+  PageContext page_context = _browser_page();
+  playwright::Page page = co_await page_context.enter();
+  std::optional<Json> result;
+  std::exception_ptr failure;
+  try {
+    result.emplace(co_await flow(page));
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (failure) {
+    // The flow's own failure reaches the caller, even when closing fails too.
+    try {
+      co_await page_context.exit();
+    } catch (...) {
+    }
+    std::rethrow_exception(failure);
+  }
+  co_await page_context.exit();
+  co_return std::move(*result);
+}
+
+}  // namespace ravik::seller_sprite_legacy::scraping

@@ -1,0 +1,46 @@
+// PageContext: one Chromium browser on the collector's persistent profile,
+// opened for exactly one public operation and closed after it.
+//
+// enter() starts the Playwright driver, creates the profile directory
+// (owner-only), launches Chromium and answers the first open page (or a new
+// one); exit() closes the browser and stops the driver. C++ has no
+// asynchronous destructor: SellerSpriteScraper::_run_in_page_context pairs
+// the two around a flow.
+#pragma once
+
+#include <optional>
+
+#include <asio/awaitable.hpp>
+
+#include "playwright/playwright.h"
+#include "ravik/export/scraper_export.h"
+
+namespace ravik::seller_sprite_legacy::scraping {
+
+class SellerSpriteScraper;
+
+// Playwright's entry point, as _load_playwright answers it.
+using PlaywrightEntry = playwright::PlaywrightStarter (*)();
+
+class RAVIK_SCRAPER_EXPORT PageContext {
+ public:
+  PageContext(const SellerSpriteScraper& outer, PlaywrightEntry entry);
+
+  // Opens the browser and answers its page. On failure, whatever was already
+  // started is released again and the failure passed on unchanged.
+  asio::awaitable<playwright::Page> enter();
+
+  // Closes the browser context, then stops the driver (also when closing
+  // failed); a failure of either is passed on after both were tried.
+  asio::awaitable<void> exit();
+
+  const SellerSpriteScraper* outer;
+  std::optional<playwright::Playwright> playwright;
+  std::optional<playwright::BrowserContext> context;
+  std::optional<playwright::Page> page;
+
+ private:
+  PlaywrightEntry entry_;
+};
+
+}  // namespace ravik::seller_sprite_legacy::scraping

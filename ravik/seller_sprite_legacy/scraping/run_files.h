@@ -1,0 +1,22 @@
+// File helpers of the recorder and archiver: names that stay inside their
+// directory, and files that are either written whole or not at all.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+#include "ravik/export/host_export.h"
+
+namespace ravik::seller_sprite_legacy::scraping {
+
+// parent/name. Throws std::invalid_argument unless `name` is one plain path
+// component: not empty, not "." or "..", no "/", "\" or NUL.
+RAVIK_HOST_EXPORT std::filesystem::path child_path(const std::filesystem::path& parent, std::string_view name);
+
+// Writes `content` to a temporary file beside `path` and renames it over
+// `path`, so a reader never sees a partly written file. Creates the parent
+// directory. Throws std::filesystem::filesystem_error on failure, leaving no
+// temporary file behind.
+RAVIK_HOST_EXPORT void write_file_atomically(const std::filesystem::path& path, std::string_view content);
+
+}  // namespace ravik::seller_sprite_legacy::scraping
