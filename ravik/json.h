@@ -27,9 +27,12 @@ inline bool is_empty_value(const Json& value) {
     case Json::value_t::number_float:
       return value.get<double>() == 0.0;
     case Json::value_t::string:
+      // Json::empty() is false for every string, so look at the text itself.
+      return value.get_ref<const Json::string_t&>().empty();
+    case Json::value_t::binary:
+      return value.get_binary().empty();
     case Json::value_t::array:
     case Json::value_t::object:
-    case Json::value_t::binary:
       return value.empty();
   }
   return true;
