@@ -86,23 +86,23 @@ struct Switches {
   bool guest = false;                // research pages show "游客" even with the cookie
   bool network_never_idle = false;   // pages call `kHeartbeatApi` every 300 ms (read at page load)
   // Answer mode per API path (exact path, without query); absent means normal.
-  std::map<std::string, AnswerMode, std::less<>> api_modes;
+  std::map<std::string, AnswerMode, std::less<>> api_modes{};
   std::chrono::milliseconds late_ms{4000};
   std::size_t large_body_bytes = 8u << 20;
   // Result rows of a keyword list (keyword mining and reverse), 0..500.
   int result_rows = 20;
   // How many of those rows carry their text under "keyword"/"keywords" in the
   // payload; the others carry it only under "term". Absent: all of them.
-  std::optional<int> payload_keywords;
+  std::optional<int> payload_keywords{};
 };
 
 // Search form values that a page sent with one API call.
 struct FormValues {
-  std::string site;    // marketplace code chosen in the dropdown, e.g. "us"
-  std::string period;  // period code chosen in the dropdown, e.g. "30d"
-  std::string keyword;
-  std::string asin;
-  std::optional<int> phrase_count;  // frequency calls only
+  std::string site{};    // marketplace code chosen in the dropdown, e.g. "us"
+  std::string period{};  // period code chosen in the dropdown, e.g. "30d"
+  std::string keyword{};
+  std::string asin{};
+  std::optional<int> phrase_count{};  // frequency calls only
 };
 
 // One request the site received.
@@ -111,7 +111,9 @@ struct RecordedRequest {
   std::string path;
   std::string query;  // raw query text, without "?"
   std::string body;
-  std::optional<FormValues> form;  // the search API calls only
+  // The search and trend calls only: the search form values they carried
+  // (a trend call carries its "keyword" and "site" query values).
+  std::optional<FormValues> form;
 };
 
 // Raised when the site cannot start (port taken, already started).
