@@ -1,0 +1,214 @@
+#include "ravik/amazon_rufus/services/askpool_service.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <system_error>
+
+#include "ravik/amazon_rufus/services/json_document.h"
+
+namespace ravik::amazon_rufus::services {
+namespace {
+
+namespace fs = std::filesystem;
+using domain::AskpoolNotReadyError;
+using domain::Question;
+using domain::QuestionTemplate;
+
+const char* const NOT_INSTALLED =
+    "题库未就绪，请先执行 `ravik skills install ravik-amazon-rufus`，再执行 `ravik skills upgrade ravik-amazon-rufus`";
+const char* const NO_ITEMS = "题库格式错误：缺少 items 列表";
+const char* const EMPTY_BANK = "题库为空，请执行 `ravik skills upgrade ravik-amazon-rufus` 同步默认题库";
+
+class AskpoolServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("askpool_test_" + std::to_string(::getpid()));
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // Writes the templates file under `skills` and returns its path.
+  fs::path write_bank(const std::string& content, const fs::path& skills) {
+    const fs::path file = skills / "ravik-amazon-rufus" / "data" / "question_templates.json";
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
+    return file;
+  }
+  fs::path write_bank(const std::string& content) { return write_bank(content, root_ / "skills"); }
+
+  std::vector<QuestionTemplate> load(const std::string& content) {
+    write_bank(content);
+    return AskpoolService((root_ / "skills").string()).load_templates();
+  }
+
+  // The message of the AskpoolNotReadyError that loading `content` raises.
+  std::string not_ready_message(const std::string& content) {
+    try {
+      load(content);
+    } catch (const AskpoolNotReadyError& error) {
+      return error.what();
+    }
+    return "<no AskpoolNotReadyError>";
+  }
+
+  // Loading fails with a general error: any std::exception but the not-ready one.
+  void expect_general_failure(const std::string& content) {
+    try {
+      load(content);
+      ADD_FAILURE() << "loaded without error";
+    } catch (const AskpoolNotReadyError& error) {
+      ADD_FAILURE() << "not-ready error: " << error.what();
+    } catch (const std::exception&) {
+    }
+  }
+
+  fs::path root_;
+};
+
+const char* const ONE_QUESTION = R"({"items": [{"questions": [{"text": "好用吗？"}]}]})";
+
+TEST_F(AskpoolServiceTest, TildeExpandsToHome) {
+  const char* old_home = std::getenv("HOME");
+  const std::string saved = old_home ? old_home : "";
+  ::setenv("HOME", root_.c_str(), 1);
+  write_bank(ONE_QUESTION, root_ / "my skills");
+  const AskpoolService service("~/my skills");
+  EXPECT_EQ(service.skills_dir(), root_ / "my skills");
+  EXPECT_EQ(service.load_templates().at(0).questions.at(0).text, "好用吗？");
+  if (old_home) ::setenv("HOME", saved.c_str(), 1); else ::unsetenv("HOME");
+}
+
+TEST_F(AskpoolServiceTest, DefaultLocationFollowsTheWorkingDirectoryAtLoadTime) {
+  write_bank(ONE_QUESTION, root_ / "project" / ".agents" / "skills");
+  const fs::path saved = fs::current_path();
+  const AskpoolService absent;
+  const AskpoolService empty("");
+  EXPECT_FALSE(empty.skills_dir().has_value());
+  fs::current_path(root_ / "project");
+  EXPECT_EQ(absent.load_templates().size(), 1u);
+  EXPECT_EQ(empty.load_templates().size(), 1u);
+  fs::current_path(saved);
+}
+
+TEST_F(AskpoolServiceTest, MissingFileIsNotReadyWithTheCauseAttached) {
+  const AskpoolService service((root_ / "nowhere").string());
+  try {
+    service.load_templates();
+    FAIL() << "loaded a missing file";
+  } catch (const AskpoolNotReadyError& error) {
+    EXPECT_STREQ(error.what(), NOT_INSTALLED);
+    try {
+      std::rethrow_if_nested(error);
+      ADD_FAILURE() << "no cause attached";
+    } catch (const std::system_error& cause) {
+      EXPECT_EQ(cause.code(), std::errc::no_such_file_or_directory);
+    }
+  }
+}
+
+TEST_F(AskpoolServiceTest, InvalidJsonNamesTheFile) {
+  const fs::path file = write_bank("");
+  for (const char* content : {"{\"items\": [}", "", "\xEF\xBB\xBF{\"items\": []}", "{\"items\": []} {}"}) {
+    SCOPED_TRACE(content);
+    EXPECT_EQ(not_ready_message(content), "题库 JSON 格式错误: " + file.string());
+  }
+  try {
+    load("[");
+  } catch (const AskpoolNotReadyError& error) {
+    EXPECT_THROW(std::rethrow_if_nested(error), JsonSyntaxError);
+  }
+}
+
+TEST_F(AskpoolServiceTest, ShapeProblemsThatTheUserCanFix) {
+  const std::pair<const char*, const char*> cases[] = {
+      {R"({"other": []})", NO_ITEMS},
+      {R"({"items": {"questions": []}})", NO_ITEMS},
+      {R"({"items": null})", NO_ITEMS},
+      {R"({"items": []})", EMPTY_BANK},
+      {R"({"items": [{"questions": []}, {}, {"questions": ["a", 1, null, [{}]]}]})", EMPTY_BANK},
+  };
+  for (const auto& [content, message] : cases) {
+    SCOPED_TRACE(content);
+    EXPECT_EQ(not_ready_message(content), message);
+  }
+}
+
+TEST_F(AskpoolServiceTest, OtherFailuresPassOnAsGeneralErrors) {
+  for (const char* content : {
+           "[]",                                                        // top level not an object
+           R"({"items": [3, {"questions": [{}]}]})",                  // entry not an object
+           R"({"items": [{"questions": null}]})",                     // questions not walkable
+           R"({"items": [{"questions": 5}]})",
+           R"({"items": [{"id": "abc", "questions": [{}]}]})",        // unconvertible integers
+           R"({"items": [{"questions": [{"position": "1.5"}]}]})",
+           R"({"items": [{"questions": [{"id": "+-1"}]}]})",
+           R"({"items": [{"questions": [{"id": ""}]}]})",
+           R"({"items": [{"questions": [{"id": null}]}]})",
+           R"({"items": [{"questions": [{"id": [1]}]}]})",
+           R"({"items": [{"questions": [{"id": 1e300}]}]})",
+           R"({"items": [{"questions": [{"id": 9223372036854775808}]}]})",
+           R"({"items": [{"questions": [{"id": "99999999999999999999"}]}]})",
+           "{\"items\": [{\"questions\": [{\"text\": \"\xB2\xE2\"}]}]}",  // not UTF-8 (GBK bytes)
+           "{\"items\": [\xFF]}",                                       // not UTF-8, outside a string
+       }) {
+    SCOPED_TRACE(content);
+    expect_general_failure(content);
+  }
+}
+
+TEST_F(AskpoolServiceTest, UnreadablePathIsAGeneralError) {
+  fs::create_directories(root_ / "skills" / "ravik-amazon-rufus" / "data" / "question_templates.json");
+  EXPECT_THROW(AskpoolService((root_ / "skills").string()).load_templates(), std::system_error);
+}
+
+TEST_F(AskpoolServiceTest, QuestionsAreSortedStablyByPosition) {
+  const auto templates = load(R"({"items": [{"questions": [
+      {"id": 1, "position": 3}, {"id": 2, "position": 1}, {"id": 3, "position": 2},
+      {"id": 4, "position": 1}, "dropped", 7, {"id": 5, "position": -1}]}]})");
+  std::vector<std::int64_t> ids;
+  for (const Question& question : templates.at(0).questions) ids.push_back(question.id);
+  EXPECT_EQ(ids, (std::vector<std::int64_t>{5, 2, 4, 3, 1}));
+}
+
+TEST_F(AskpoolServiceTest, FieldsAreConvertedAndDefaulted) {
+  const auto templates = load(R"({"version": 3, "items": [
+      {"id": "7", "description": 12, "preferred_version_index": true, "created_at": {"t": [1, 2]},
+       "updated_at": "2026-01-01", "ignored": 1,
+       "questions": [{"id": " -7 ", "text": ["a", 1], "position": 2.9},
+                     {"id": -2.9, "text": "为什么？", "position": false}]},
+      {"questions": {"id": 1}},
+      {"questions": "text"},
+      {"id": 3.0, "questions": [{}]}]})");
+  ASSERT_EQ(templates.size(), 4u);
+  const QuestionTemplate& first = templates[0];
+  EXPECT_EQ(first.id, 7);
+  EXPECT_EQ(first.description, "12");
+  EXPECT_EQ(first.preferred_version_index, 1);
+  EXPECT_EQ(first.created_at, Json::parse(R"({"t": [1, 2]})"));
+  EXPECT_EQ(first.updated_at, "2026-01-01");
+  EXPECT_EQ(first.questions, (std::vector<Question>{{.id = -2, .text = "为什么？", .position = 0},
+                                                     {.id = -7, .text = R"(["a",1])", .position = 2}}));
+  EXPECT_TRUE(templates[1].questions.empty());
+  EXPECT_TRUE(templates[2].questions.empty());
+  EXPECT_EQ(templates[3], (QuestionTemplate{.id = 3,
+                                            .description = "",
+                                            .preferred_version_index = 0,
+                                            .questions = {Question{}},
+                                            .created_at = nullptr,
+                                            .updated_at = nullptr}));
+}
+
+TEST_F(AskpoolServiceTest, BundledExampleBankLoads) {
+  const fs::path example = fs::path(RAVIK_EXAMPLE_SKILLS_DIR);
+  const auto templates = AskpoolService(example.string()).load_templates();
+  ASSERT_FALSE(templates.empty());
+  EXPECT_FALSE(templates.front().questions.empty());
+}
+
+}  // namespace
+}  // namespace ravik::amazon_rufus::services

@@ -1,0 +1,155 @@
+// JsonDocument: a strict, fast reader of one UTF-8 JSON text, kept as a flat
+// tape of nodes so that large files are read without building a tree of
+// heap objects. JsonNode walks it.
+//
+// Strings are decoded in place inside the document's own copy of the text.
+// The grammar is RFC 8259 (no NaN or Infinity, no lone surrogate escapes);
+// nesting deeper than MAX_DEPTH is refused.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ravik/json.h"
+
+namespace ravik::amazon_rufus::services {
+
+// The text is valid UTF-8 but not valid JSON.
+class JsonSyntaxError : public std::runtime_error {
+ public:
+  JsonSyntaxError(const std::string& reason, std::size_t offset);
+  std::size_t offset() const { return offset_; }
+
+ private:
+  std::size_t offset_;
+};
+
+// The text is not UTF-8 at all.
+class Utf8Error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates,
+// nothing above U+10FFFF).
+bool is_valid_utf8(std::string_view text);
+
+enum class JsonKind : std::uint8_t { null, boolean, integer, unsigned_integer, floating, string, array, object };
+
+class JsonDocument;
+
+// One value of a JsonDocument; valid while the document lives.
+class JsonNode {
+ public:
+  JsonNode(const JsonDocument& document, std::uint32_t index) : document_(&document), index_(index) {}
+
+  JsonKind kind() const;
+  bool is_object() const { return kind() == JsonKind::object; }
+  bool is_string() const { return kind() == JsonKind::string; }
+
+  // Accessors for the matching kind only.
+  bool boolean() const;
+  std::int64_t integer() const;
+  std::uint64_t unsigned_integer() const;
+  double floating() const;
+  std::string_view string() const;
+
+  // The value under `key` of an object; the last one when a key repeats.
+  std::optional<JsonNode> find(std::string_view key) const;
+
+  // Walks an array's elements or, like iterating a dictionary, an object's
+  // keys (as string nodes).
+  class ChildIterator;
+  struct Children {
+    ChildIterator begin() const;
+    ChildIterator end() const;
+    const JsonDocument* document;
+    std::uint32_t first, last;
+    bool keys;
+  };
+  Children children() const;
+
+  // The same value as a Json tree.
+  Json to_json() const;
+
+ private:
+  const JsonDocument* document_;
+  std::uint32_t index_;
+};
+
+class JsonDocument {
+ public:
+  static constexpr int MAX_DEPTH = 1000;
+
+  // Parses `text`. Throws Utf8Error when the text is not UTF-8 (that check
+  // comes first), JsonSyntaxError when it is not one JSON value, and
+  // std::length_error when nesting exceeds MAX_DEPTH.
+  static JsonDocument parse(std::string text);
+
+  JsonNode root() const { return JsonNode(*this, 0); }
+
+ private:
+  friend class JsonNode;
+  friend class JsonParser;
+
+  struct Entry {
+    JsonKind kind;
+    std::uint32_t length;  // string: byte length
+    std::uint64_t value;   // string: offset; container: index after its last node; numbers: bits
+  };
+
+  // Index of the node after the one at `index` and all it contains.
+  std::uint32_t skip(std::uint32_t index) const {
+    const Entry& entry = entries_[index];
+    return entry.kind == JsonKind::array || entry.kind == JsonKind::object ? static_cast<std::uint32_t>(entry.value)
+                                                                          : index + 1;
+  }
+
+  std::string text_;
+  std::vector<Entry> entries_;
+};
+
+class JsonNode::ChildIterator {
+ public:
+  using iterator_category = std::input_iterator_tag;
+  using value_type = JsonNode;
+  using difference_type = std::ptrdiff_t;
+
+  ChildIterator(const JsonDocument* document, std::uint32_t index, bool keys)
+      : document_(document), index_(index), keys_(keys) {}
+  JsonNode operator*() const { return JsonNode(*document_, index_); }
+  ChildIterator& operator++() {
+    index_ = keys_ ? document_->skip(index_ + 1) : document_->skip(index_);
+    return *this;
+  }
+  bool operator==(const ChildIterator& other) const { return index_ == other.index_; }
+
+ private:
+  const JsonDocument* document_;
+  std::uint32_t index_;
+  bool keys_;
+};
+
+inline JsonKind JsonNode::kind() const { return document_->entries_[index_].kind; }
+inline bool JsonNode::boolean() const { return document_->entries_[index_].value != 0; }
+inline std::int64_t JsonNode::integer() const {
+  return std::bit_cast<std::int64_t>(document_->entries_[index_].value);
+}
+inline std::uint64_t JsonNode::unsigned_integer() const { return document_->entries_[index_].value; }
+inline double JsonNode::floating() const { return std::bit_cast<double>(document_->entries_[index_].value); }
+inline std::string_view JsonNode::string() const {
+  const JsonDocument::Entry& entry = document_->entries_[index_];
+  return std::string_view(document_->text_.data() + entry.value, entry.length);
+}
+
+inline JsonNode::ChildIterator JsonNode::Children::begin() const { return {document, first, keys}; }
+inline JsonNode::ChildIterator JsonNode::Children::end() const { return {document, last, keys}; }
+
+}  // namespace ravik::amazon_rufus::services
