@@ -1,0 +1,128 @@
+// Benchmark of the `ravik` command as a user runs it.
+//
+// 1. `ravik seller-sprite collect` (both sections, no trends) against the
+//    stand-in site with a profile that is already logged in: wall time
+//    against the floor that the collector's fixed pauses impose, and the
+//    peak resident memory of the ravik process itself (the driver and the
+//    browser are separate processes and not counted).
+// 2. `ravik --version` with a fresh version cache (no network): wall time.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cli/process_runner.h"
+#include "ravik/json.h"
+#include "ravik/version.h"
+#include "standin/site.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ravik::cli::ProcessRequest;
+using ravik::cli::ProcessResult;
+using ravik::cli::run_process;
+
+// The collector's fixed pauses on one collect: 3000 + 1000 + 500 + 500 +
+// 1000 + 1000 ms, plus the 500 ms that network idle needs.
+constexpr double kFloorMs = 3000 + 1000 + 500 + 500 + 1000 + 1000 + 500;
+constexpr int kCollectRuns = 3;
+constexpr int kVersionRuns = 30;
+
+double millis(std::chrono::steady_clock::duration duration) {
+  return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+ProcessResult run_ravik(const std::vector<std::string>& args, const fs::path& config_dir,
+                        const std::map<std::string, std::optional<std::string>>& extra) {
+  ProcessRequest request;
+  request.argv = {RAVIK_CLI_PATH};
+  request.argv.insert(request.argv.end(), args.begin(), args.end());
+  request.environment = extra;
+  request.environment["RAVIK_CONFIG_DIR"] = config_dir.string();
+  request.working_dir = config_dir.parent_path();
+  return run_process(request);
+}
+
+void bench_collect(const fs::path& work_dir) {
+  standin::Site site;
+  const std::string origin = site.start();
+  const fs::path config_dir = work_dir / "collect-config";
+  const std::map<std::string, std::optional<std::string>> environment = {
+      {"RAVIK_SELLERSPRITE_ORIGIN", origin},
+      {"RAVIK_NO_UPDATE_CHECK", "1"},
+      {"RAVIK_SELLERSPRITE_USERNAME", std::string(standin::kDemoUsername)},
+      {"RAVIK_SELLERSPRITE_PASSWORD", std::string(standin::kDemoPassword)},
+  };
+  auto collect = [&](const std::string& run) {
+    return run_ravik({"seller-sprite", "collect", "--keyword", "yoga mat", "--headless", "--trend-limit", "0",
+                      "--run-dir", (work_dir / run).string()},
+                     config_dir, environment);
+  };
+  // The first run logs the fresh profile in; it is not measured.
+  const ProcessResult warm_up = collect("warm-up");
+  if (warm_up.exit_code != 0) {
+    std::fprintf(stderr, "cli_bench: warm-up collect failed (%d):\n%s", warm_up.exit_code, warm_up.err.c_str());
+    return;
+  }
+  std::vector<double> wall_ms;
+  long peak_rss_kb = 0;
+  for (int i = 0; i < kCollectRuns; ++i) {
+    const ProcessResult run = collect("run-" + std::to_string(i));
+    if (run.exit_code != 0) {
+      std::fprintf(stderr, "cli_bench: collect failed (%d):\n%s", run.exit_code, run.err.c_str());
+      return;
+    }
+    wall_ms.push_back(millis(run.wall_time));
+    peak_rss_kb = std::max(peak_rss_kb, run.peak_rss_kb);
+  }
+  const double typical = median(wall_ms);
+  std::printf("collect (both sections, no trends), median of %d runs:\n", kCollectRuns);
+  std::printf("  wall time            %8.0f ms\n", typical);
+  std::printf("  fixed-pause floor    %8.0f ms\n", kFloorMs);
+  std::printf("  above the floor      %8.0f ms\n", typical - kFloorMs);
+  std::printf("  ravik peak RSS       %8.1f MiB (driver and browser not counted)\n", peak_rss_kb / 1024.0);
+}
+
+void bench_version(const fs::path& work_dir) {
+  const fs::path config_dir = work_dir / "version-config";
+  fs::create_directories(config_dir);
+  const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  std::ofstream(config_dir / "pypi_version_cache.json")
+      << ravik::Json{{"latest_version", ravik::version::get_version()}, {"checked_at", now}}.dump();
+  std::vector<double> wall_ms;
+  for (int i = 0; i < kVersionRuns; ++i) {
+    // The update check runs: the fresh cache keeps it off the network.
+    const ProcessResult run = run_ravik({"--version"}, config_dir, {{"RAVIK_NO_UPDATE_CHECK", std::nullopt}});
+    if (run.exit_code != 0) {
+      std::fprintf(stderr, "cli_bench: ravik --version failed (%d):\n%s", run.exit_code, run.err.c_str());
+      return;
+    }
+    wall_ms.push_back(millis(run.wall_time));
+  }
+  std::printf("ravik --version with a fresh version cache, %d runs:\n", kVersionRuns);
+  std::printf("  median %.2f ms, fastest %.2f ms (bar: under 10 ms)\n", median(wall_ms),
+              *std::min_element(wall_ms.begin(), wall_ms.end()));
+}
+
+}  // namespace
+
+int main() {
+  std::random_device random;
+  const fs::path work_dir = fs::temp_directory_path() / ("ravik-cli-bench-" + std::to_string(random()));
+  fs::create_directories(work_dir);
+  bench_version(work_dir);
+  bench_collect(work_dir);
+  std::error_code ignored;
+  fs::remove_all(work_dir, ignored);
+  return 0;
+}

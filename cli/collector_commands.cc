@@ -1,0 +1,174 @@
+#include "cli/collector_commands.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/account_prompt.h"
+#include "cli/browser_run.h"
+#include "cli/run_dir.h"
+#include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
+
+namespace ravik::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using ravik::seller_sprite_legacy::domain::SellerSpriteCollectOptions;
+using ravik::seller_sprite_legacy::scraping::CollectArgs;
+using ravik::seller_sprite_legacy::scraping::RunArgs;
+using ravik::seller_sprite_legacy::scraping::SellerSpriteScraper;
+using ravik::seller_sprite_legacy::scraping::ScraperSettings;
+
+// Everything one browser subcommand reads from its flags.
+struct BrowserFlags {
+  bool headless = false;
+  int timeout_ms = SellerSpriteScraper::DEFAULT_TIMEOUT_MS;
+  std::string run_dir;  // empty: a fresh directory under ./runs
+  bool ask_account = false;
+  SellerSpriteCollectOptions options;
+};
+
+// Which groups of flags a subcommand takes.
+enum FlagGroup : unsigned {
+  kRunDir = 1u << 0,
+  kKeyword = 1u << 1,
+  kAsin = 1u << 2,
+  kMarket = 1u << 3,  // --site, --period
+  kPhraseCount = 1u << 4,
+  kTrends = 1u << 5,  // --trend-limit, --trend-tabs
+  kUrl = 1u << 6,
+  kAccount = 1u << 7,
+};
+
+template <std::size_t N>
+std::vector<std::string> table_keys(const std::array<seller_sprite_legacy::scraping::LabelEntry, N>& table) {
+  std::vector<std::string> keys;
+  for (const auto& entry : table) keys.emplace_back(entry.key);
+  return keys;
+}
+
+void add_flags(CLI::App& command, BrowserFlags& flags, unsigned groups) {
+  command.add_flag("--headless", flags.headless, "不显示浏览器窗口");
+  command.add_option("--timeout-ms", flags.timeout_ms, "页面导航超时（毫秒）")
+      ->check(CLI::PositiveNumber)
+      ->capture_default_str();
+  if (groups & kRunDir) {
+    command.add_option("--run-dir", flags.run_dir,
+                       "本次运行的输出目录（默认：./runs 下以运行 ID 命名的新目录）");
+  }
+  SellerSpriteCollectOptions& options = flags.options;
+  if (groups & kKeyword) command.add_option("--keyword", options.keyword, "要搜索的关键词")->required();
+  if (groups & kAsin) command.add_option("--asin", options.asin, "要反查的 ASIN 或商品链接")->required();
+  if (groups & kMarket) {
+    command.add_option("--site", options.site, "站点代码")
+        ->check(CLI::IsMember(table_keys(SellerSpriteScraper::SITE_LABELS)))
+        ->capture_default_str();
+    command.add_option("--period", options.period, "时间范围代码")
+        ->check(CLI::IsMember(table_keys(SellerSpriteScraper::PERIOD_LABELS)))
+        ->capture_default_str();
+  }
+  if (groups & kPhraseCount) {
+    command.add_option("--phrase-count", options.frequency_phrase_count, "词频视图的词组长度")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+  }
+  if (groups & kTrends) {
+    command.add_option("--trend-limit", options.trend_limit, "打开趋势详情的结果行数（0 表示不打开）")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
+    command.add_option("--trend-tabs", options.trend_tabs, "趋势标签：all，或以逗号分隔的 search,google,aba,ppc,market")
+        ->capture_default_str();
+  }
+  if (groups & kUrl) command.add_option("--url", options.url, "要存档的页面地址")->required();
+  if (groups & kAccount) {
+    command.add_flag("--ask-account", flags.ask_account,
+                     "在终端询问用于自动登录的账号密码（否则取自环境变量 "
+                     "RAVIK_SELLERSPRITE_USERNAME / RAVIK_SELLERSPRITE_PASSWORD）");
+  }
+}
+
+// What a subcommand does with the collector once its run is set up.
+using Operation = std::function<asio::awaitable<Json>(const SellerSpriteScraper&, const RunLocation&,
+                                                      const std::optional<Json>& account)>;
+
+struct CommandSpec {
+  const char* name;
+  const char* description;
+  unsigned groups;
+  Operation operation;
+};
+
+int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
+  const std::optional<Json> account = (spec.groups & kAccount) ? resolve_account(flags.ask_account) : std::nullopt;
+  RunLocation run;
+  if (spec.groups & kRunDir) {
+    run = prepare_run_dir(flags.run_dir.empty() ? std::nullopt : std::optional<fs::path>(flags.run_dir),
+                          fs::current_path() / "runs");
+  }
+  const SellerSpriteScraper scraper({.headless = flags.headless, .timeout_ms = flags.timeout_ms});
+  const Json result = run_with_progress(spec.name, [&] { return spec.operation(scraper, run, account); });
+  return report_result(spec.name, result, run.run_dir.string());
+}
+
+std::vector<CommandSpec> command_specs(const BrowserFlags& flags) {
+  const SellerSpriteCollectOptions& options = flags.options;
+  auto run_args = [&options](const RunLocation& run) {
+    return RunArgs{.options = options, .run_id = run.run_id, .run_dir = run.run_dir};
+  };
+  auto collect_args = [&options](const RunLocation& run, const std::optional<Json>& account) {
+    return CollectArgs{.options = options, .run_id = run.run_id, .run_dir = run.run_dir, .account = account};
+  };
+  return {
+      {"login", "打开登录页，在浏览器中登录后回到终端按回车", 0,
+       [](const SellerSpriteScraper& scraper, const RunLocation&, const std::optional<Json>&) {
+         return scraper.login_async();
+       }},
+      {"login-status", "查看浏览器配置是否已登录", kRunDir,
+       [run_args](const SellerSpriteScraper& scraper, const RunLocation& run, const std::optional<Json>&) {
+         return scraper.login_status_async(run_args(run));
+       }},
+      {"collect", "采集关键词搜索的词频与关键词列表",
+       kRunDir | kKeyword | kMarket | kPhraseCount | kTrends | kAccount,
+       [collect_args](const SellerSpriteScraper& scraper, const RunLocation& run, const std::optional<Json>& account) {
+         return scraper.collect_async(collect_args(run, account));
+       }},
+      {"frequency", "只采集关键词搜索的词频",
+       kRunDir | kKeyword | kMarket | kPhraseCount,
+       [run_args](const SellerSpriteScraper& scraper, const RunLocation& run, const std::optional<Json>&) {
+         return scraper.collect_frequency_async(run_args(run));
+       }},
+      {"keyword-mining", "只采集关键词搜索的关键词列表",
+       kRunDir | kKeyword | kMarket | kTrends,
+       [run_args](const SellerSpriteScraper& scraper, const RunLocation& run, const std::optional<Json>&) {
+         return scraper.collect_keyword_mining_async(run_args(run));
+       }},
+      {"keyword-reverse", "采集 ASIN 的关键词反查数据",
+       kRunDir | kAsin | kMarket | kTrends | kAccount,
+       [collect_args](const SellerSpriteScraper& scraper, const RunLocation& run, const std::optional<Json>& account) {
+         return scraper.collect_keyword_reverse_async(collect_args(run, account));
+       }},
+      {"archive", "以当前浏览器配置打开并存档一个页面", kRunDir | kUrl,
+       [run_args](const SellerSpriteScraper& scraper, const RunLocation& run, const std::optional<Json>&) {
+         return scraper.archive_url_async(run_args(run));
+       }},
+  };
+}
+
+}  // namespace
+
+void add_collector_commands(CLI::App& seller_sprite, CommandAction& action) {
+  // Only the chosen subcommand's flags are parsed, so all of them share one
+  // record; the chosen command's action keeps it alive.
+  auto flags = std::make_shared<BrowserFlags>();
+  for (CommandSpec& spec : command_specs(*flags)) {
+    CLI::App* command = seller_sprite.add_subcommand(spec.name, spec.description);
+    add_flags(*command, *flags, spec.groups);
+    command->callback([&action, flags, spec] {
+      action = [flags, spec] { return run_browser_command(spec, *flags); };
+    });
+  }
+}
+
+}  // namespace ravik::cli

@@ -1,0 +1,13 @@
+// The browser subcommands of `ravik seller-sprite`: login, login-status,
+// collect, frequency, keyword-mining, keyword-reverse and archive.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include "cli/command.h"
+
+namespace ravik::cli {
+
+void add_collector_commands(CLI::App& seller_sprite, CommandAction& action);
+
+}  // namespace ravik::cli

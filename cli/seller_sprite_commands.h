@@ -1,0 +1,13 @@
+// `ravik seller-sprite ...`: the browser collector's subcommands and the
+// API scenario registry.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include "cli/command.h"
+
+namespace ravik::cli {
+
+void add_seller_sprite_commands(CLI::App& app, CommandAction& action);
+
+}  // namespace ravik::cli
