@@ -1,12 +1,9 @@
 #include "ravik/amazon_rufus/services/askpool_service.h"
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -14,6 +11,7 @@
 #include <system_error>
 
 #include "ravik/amazon_rufus/services/json_document.h"
+#include "ravik/shared/file_io.h"
 
 namespace ravik::amazon_rufus::services {
 namespace {
@@ -49,36 +47,6 @@ std::filesystem::path expand_user(const std::string& text) {
   while (expanded.size() > 1 && expanded.back() == '/') expanded.pop_back();
   expanded += slash == std::string::npos ? "" : text.substr(slash);
   return expanded.empty() ? "/" : expanded;
-}
-
-// The whole file as bytes; failures as std::system_error with the errno.
-std::string read_file(const std::filesystem::path& path) {
-  const auto fail = [&path](int error) {
-    throw std::system_error(error, std::generic_category(), "cannot read " + path.string());
-  };
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(errno);
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) fail(errno);
-  if (S_ISDIR(info.st_mode)) fail(EISDIR);
-  std::string text(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1, '\0');
-  std::size_t used = 0;
-  for (;;) {
-    if (used == text.size()) text.resize(text.size() * 2);
-    const ssize_t count = ::read(fd, text.data() + used, text.size() - used);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      fail(errno);
-    }
-    if (count == 0) break;
-    used += static_cast<std::size_t>(count);
-  }
-  text.resize(used);
-  return text;
 }
 
 [[noreturn]] void cannot_convert(const JsonNode& node) {
@@ -160,7 +128,7 @@ std::vector<QuestionTemplate> AskpoolService::load_templates() const {
   const std::filesystem::path path = _resolve_question_templates_path();
   std::string text;
   try {
-    text = read_file(path);
+    text = shared::read_file(path);
   } catch (const std::system_error& error) {
     if (error.code() == std::errc::no_such_file_or_directory) std::throw_with_nested(_not_ready());
     throw;

@@ -1,0 +1,52 @@
+#include "ravik/shared/file_io.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <system_error>
+
+namespace ravik::shared {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileIoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("file_io_test_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path dir_;
+};
+
+TEST_F(FileIoTest, ReplacesWholeAndLeavesNoTemporaryFiles) {
+  const fs::path file = dir_ / "cache.json";
+  write_file_atomically(file, "first, longer content");
+  write_file_atomically(file, std::string("second\0binary", 13));
+  EXPECT_EQ(read_file(file), std::string("second\0binary", 13));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(FileIoTest, FailuresCarryTheErrno) {
+  try {
+    read_file(dir_ / "missing");
+    FAIL();
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code(), std::errc::no_such_file_or_directory);
+  }
+  try {
+    read_file(dir_);
+    FAIL();
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code(), std::errc::is_a_directory);
+  }
+  // Replacing a directory fails and cleans up after itself.
+  fs::create_directories(dir_ / "taken" / "child");
+  EXPECT_THROW(write_file_atomically(dir_ / "taken", "x"), std::system_error);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace ravik::shared
