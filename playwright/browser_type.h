@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <asio/awaitable.hpp>
 
@@ -21,12 +22,14 @@ struct ViewportSize {
   int height;
 };
 
+// Holds its texts as views, as the records in locator.h do; they need only
+// live until launch_persistent_context() is awaited.
 struct LaunchPersistentContextOptions {
-  std::string user_data_dir;
+  std::string_view user_data_dir;
   bool headless = true;
-  std::optional<std::string> channel;
+  std::optional<std::string_view> channel;
   std::optional<ViewportSize> viewport;
-  std::optional<std::string> locale;
+  std::optional<std::string_view> locale;
 };
 
 class RAVIK_PLAYWRIGHT_EXPORT BrowserType {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <asio/awaitable.hpp>
 
@@ -25,15 +26,23 @@ struct TimeoutOptions {
   std::optional<double> timeout;
 };
 
+// The option records below that hold text hold it as views, so that they
+// stay trivially destructible: g++ 12 destroys a braced temporary twice when
+// it appears inside a co_await expression (`co_await l.filter({.has_text =
+// t}).click()`), which a record owning a std::string does not survive. The
+// viewed text need only live until the call is awaited.
+
 struct FilterOptions {
-  std::optional<std::string> has_text;
+  std::optional<std::string_view> has_text;
 };
 
 struct WaitForOptions {
-  std::string state = "visible";  // "attached", "detached", "visible", "hidden"
+  std::string_view state = "visible";  // "attached", "detached", "visible", "hidden"
   std::optional<double> timeout;
 };
 
+// Owns its path: bind it to a named variable rather than writing it braced
+// inside a co_await expression (see above).
 struct ScreenshotOptions {
   std::optional<std::filesystem::path> path;  // also written there when given
   bool full_page = false;                     // pages only

@@ -28,8 +28,9 @@ inline ResponseListener make_response_listener(ResponseHandler handler) {
   return std::make_shared<const ResponseHandler>(std::move(handler));
 }
 
+// Holds its text as a view, as the records in locator.h do.
 struct GotoOptions {
-  std::optional<std::string> wait_until;  // "load", "domcontentloaded", "networkidle", "commit"
+  std::optional<std::string_view> wait_until;  // "load", "domcontentloaded", "networkidle", "commit"
   std::optional<double> timeout;          // milliseconds
 };
 

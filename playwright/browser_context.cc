@@ -1,0 +1,20 @@
+#include "playwright/browser_context.h"
+
+#include "playwright/browser_context_impl.h"
+#include "playwright/page_impl.h"
+
+namespace playwright {
+
+BrowserContext::BrowserContext(std::shared_ptr<detail::BrowserContextImpl> impl) : impl_(std::move(impl)) {}
+
+std::vector<Page> BrowserContext::pages() const {
+  std::vector<Page> pages;
+  for (const auto& page : impl_->pages()) pages.emplace_back(page);
+  return pages;
+}
+
+asio::awaitable<Page> BrowserContext::new_page() { co_return Page(co_await impl_->new_page()); }
+
+asio::awaitable<void> BrowserContext::close() { co_await impl_->close(); }
+
+}  // namespace playwright

@@ -1,0 +1,46 @@
+#include "playwright/browser_context_impl.h"
+
+#include <algorithm>
+
+#include "playwright/connection.h"
+#include "playwright/error.h"
+#include "playwright/page_impl.h"
+#include "playwright/response_impl.h"
+
+namespace playwright::detail {
+
+void BrowserContextImpl::on_event(std::string_view method, const nlohmann::json& params) {
+  auto live = weak_connection().lock();
+  if (!live) return;
+  if (method == "page") {
+    if (auto page = live->find_as<PageImpl>(params.value("page", nlohmann::json()))) remember_page(page);
+  } else if (method == "response") {
+    auto page = live->find_as<PageImpl>(params.value("page", nlohmann::json()));
+    auto response = live->find_as<ResponseImpl>(params.value("response", nlohmann::json()));
+    if (page && response) page->deliver_response(response);
+  }
+}
+
+void BrowserContextImpl::remember_page(const std::shared_ptr<PageImpl>& page) {
+  if (page->is_closed() || std::find(pages_.begin(), pages_.end(), page) != pages_.end()) return;
+  pages_.push_back(page);
+}
+
+void BrowserContextImpl::forget_page(const PageImpl& page) {
+  std::erase_if(pages_, [&](const std::shared_ptr<PageImpl>& p) { return p.get() == &page; });
+}
+
+asio::awaitable<std::shared_ptr<PageImpl>> BrowserContextImpl::new_page() {
+  constexpr std::string_view kApi = "BrowserContext.new_page";
+  const nlohmann::json result = co_await call(kApi, "newPage", nlohmann::json::object());
+  auto page = connection(kApi)->find_as<PageImpl>(result.value("page", nlohmann::json()));
+  if (!page) throw Error(std::string(kApi) + ": the driver answered no page");
+  remember_page(page);
+  co_return page;
+}
+
+asio::awaitable<void> BrowserContextImpl::close() {
+  co_await call("BrowserContext.close", "close", nlohmann::json::object());
+}
+
+}  // namespace playwright::detail

@@ -1,0 +1,225 @@
+#include "playwright/driver_process.h"
+
+#include <fcntl.h>
+#include <linux/close_range.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <asio/experimental/awaitable_operators.hpp>
+#include <asio/posix/stream_descriptor.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include "playwright/error.h"
+
+extern char** environ;
+
+namespace playwright::detail {
+
+namespace {
+
+// The language the driver is told its client speaks: it decides the wording
+// of selectors in call logs and makes the driver send only well-formed UTF-16
+// text.
+constexpr const char* kLanguageEnv = "PW_LANG_NAME=python";
+// After SIGTERM, how long the driver may take to close its browsers.
+constexpr std::chrono::milliseconds kTerminateGrace{5000};
+// How often the exit is checked where no pidfd is available.
+constexpr std::chrono::milliseconds kExitPollInterval{50};
+
+void close_fd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+std::string errno_text(int error) { return std::strerror(error); }
+
+// The environment of the driver: ours, with the client language set.
+std::vector<std::string> driver_environment() {
+  std::vector<std::string> env;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    if (std::strncmp(*entry, "PW_LANG_NAME=", 13) != 0) env.emplace_back(*entry);
+  }
+  env.emplace_back(kLanguageEnv);
+  return env;
+}
+
+std::vector<char*> pointers_to(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (auto& s : strings) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// In the child: makes `fd` the descriptor `target`, inherited across exec.
+void move_to(int fd, int target) {
+  if (fd == target) {
+    ::fcntl(fd, F_SETFD, 0);
+  } else {
+    ::dup2(fd, target);
+  }
+}
+
+// In the child, between fork and exec: only async-signal-safe calls.
+[[noreturn]] void exec_driver(char* const* argv, char* const* envp, int stdin_fd, int stdout_fd, int stderr_fd,
+                              int report_fd, pid_t parent) {
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (::getppid() != parent) ::_exit(127);  // the parent died before prctl
+  move_to(stdin_fd, 0);
+  move_to(stdout_fd, 1);
+  move_to(stderr_fd, 2);
+  ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);  // no descriptor of the host leaks into the driver
+  ::execve(argv[0], argv, envp);
+  const int error = errno;
+  [[maybe_unused]] auto written = ::write(report_fd, &error, sizeof error);
+  ::_exit(127);
+}
+
+}  // namespace
+
+DriverProcess::DriverProcess(const DriverLocation& location) {
+  int stdin_pair[2];   // a socket pair: writing to a dead driver then fails with EPIPE, never SIGPIPE
+  int stdout_pipe[2];
+  int stderr_pipe[2];
+  int report_pipe[2];  // carries the errno of a failed exec
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stdin_pair) != 0) {
+    throw Error("cannot start the Playwright driver: " + errno_text(errno));
+  }
+  if (::pipe2(stdout_pipe, O_CLOEXEC) != 0 || ::pipe2(stderr_pipe, O_CLOEXEC) != 0 ||
+      ::pipe2(report_pipe, O_CLOEXEC) != 0) {
+    throw Error("cannot start the Playwright driver: " + errno_text(errno));
+  }
+  std::vector<std::string> args = {location.node.string(), location.cli_js.string(), "run-driver"};
+  std::vector<std::string> env = driver_environment();
+  auto argv = pointers_to(args);
+  auto envp = pointers_to(env);
+
+  const pid_t parent = ::getpid();
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    exec_driver(argv.data(), envp.data(), stdin_pair[0], stdout_pipe[1], stderr_pipe[1], report_pipe[1], parent);
+  }
+  const int fork_error = errno;
+  ::close(stdin_pair[0]);
+  ::close(stdout_pipe[1]);
+  ::close(stderr_pipe[1]);
+  ::close(report_pipe[1]);
+  stdin_fd_ = stdin_pair[1];
+  stdout_fd_ = stdout_pipe[0];
+  stderr_fd_ = stderr_pipe[0];
+  if (pid_ < 0) {
+    close_fd(report_pipe[0]);
+    close_fd(stdin_fd_);
+    close_fd(stdout_fd_);
+    close_fd(stderr_fd_);
+    throw Error("cannot start the Playwright driver: " + errno_text(fork_error));
+  }
+  int exec_error = 0;
+  ssize_t got;
+  do {
+    got = ::read(report_pipe[0], &exec_error, sizeof exec_error);
+  } while (got < 0 && errno == EINTR);
+  ::close(report_pipe[0]);
+  if (got == static_cast<ssize_t>(sizeof exec_error)) {
+    ::waitpid(pid_, nullptr, 0);
+    reaped_ = true;
+    close_fd(stdin_fd_);
+    close_fd(stdout_fd_);
+    close_fd(stderr_fd_);
+    throw Error("cannot start the Playwright driver " + location.node.string() + ": " + errno_text(exec_error));
+  }
+  pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));  // -1 on old kernels: exits are polled
+}
+
+DriverProcess::~DriverProcess() {
+  close_fd(stdin_fd_);
+  close_fd(stdout_fd_);
+  close_fd(stderr_fd_);
+  if (!reaped_) {
+    if (!block_until_exit(kTerminateGrace)) {
+      ::kill(pid_, SIGTERM);
+      if (!block_until_exit(kTerminateGrace)) ::kill(pid_, SIGKILL);
+    }
+    ::waitpid(pid_, nullptr, 0);
+  }
+  close_fd(pidfd_);
+}
+
+int DriverProcess::take_stdin() { return std::exchange(stdin_fd_, -1); }
+int DriverProcess::take_stdout() { return std::exchange(stdout_fd_, -1); }
+int DriverProcess::take_stderr() { return std::exchange(stderr_fd_, -1); }
+
+bool DriverProcess::try_reap() {
+  if (reaped_) return true;
+  pid_t result;
+  do {
+    result = ::waitpid(pid_, nullptr, WNOHANG);
+  } while (result < 0 && errno == EINTR);
+  reaped_ = result == pid_ || (result < 0 && errno == ECHILD);
+  return reaped_;
+}
+
+bool DriverProcess::block_until_exit(std::chrono::milliseconds timeout) {
+  if (pidfd_ >= 0) {
+    pollfd entry{pidfd_, POLLIN, 0};
+    return ::poll(&entry, 1, static_cast<int>(timeout.count())) > 0;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!try_reap()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    ::usleep(static_cast<useconds_t>(std::chrono::microseconds(kExitPollInterval).count()));
+  }
+  return true;
+}
+
+asio::awaitable<bool> DriverProcess::await_exit(asio::any_io_executor executor, std::chrono::milliseconds timeout) {
+  using namespace asio::experimental::awaitable_operators;
+  asio::steady_timer timer(executor, timeout);
+  if (pidfd_ >= 0) {
+    const int watched = ::dup(pidfd_);
+    if (watched >= 0) {
+      asio::posix::stream_descriptor exit_watch(executor, watched);
+      co_await (exit_watch.async_wait(asio::posix::stream_descriptor::wait_read, asio::use_awaitable) ||
+                timer.async_wait(asio::use_awaitable));
+      co_return try_reap();
+    }
+  }
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!try_reap() && std::chrono::steady_clock::now() < deadline) {
+    timer.expires_after(kExitPollInterval);
+    asio::error_code ignored;
+    co_await timer.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+  }
+  co_return try_reap();
+}
+
+asio::awaitable<void> DriverProcess::wait_for_exit(asio::any_io_executor executor, std::chrono::milliseconds grace) {
+  bool exited = try_reap();
+  if (!exited) exited = co_await await_exit(executor, grace);
+  if (!exited) {
+    ::kill(pid_, SIGTERM);
+    exited = co_await await_exit(executor, kTerminateGrace);
+  }
+  if (!exited) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    reaped_ = true;
+  }
+}
+
+}  // namespace playwright::detail

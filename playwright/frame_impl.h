@@ -1,0 +1,59 @@
+// FrameImpl: a frame of a page. Keeps the frame's address and reached load
+// states current from its events, waits for load states on the client side,
+// and runs the element-bound steps that locators need.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "playwright/remote_object.h"
+
+namespace playwright::detail {
+
+class ResponseImpl;
+class Waiter;
+
+// The driver's default time-out for actions and navigations, milliseconds.
+inline constexpr double kDefaultTimeoutMs = 30000;
+
+inline double timeout_or_default(const std::optional<double>& timeout) { return timeout.value_or(kDefaultTimeoutMs); }
+
+class FrameImpl : public RemoteObject {
+ public:
+  FrameImpl(std::weak_ptr<Connection> connection, std::string guid, std::string type, nlohmann::json initializer);
+
+  void on_event(std::string_view method, const nlohmann::json& params) override;
+  void on_dispose() override;
+  // The page of this frame closed: waits on it end.
+  void mark_closed();
+
+  const std::string& url() const { return url_; }
+
+  // Navigates; answers the main resource's response, or null (e.g. for
+  // about:blank or a same-document navigation).
+  asio::awaitable<std::shared_ptr<ResponseImpl>> navigate(std::string url, std::string wait_until, double timeout_ms);
+  // Waits until `state` ("load", "domcontentloaded", "networkidle",
+  // "commit") has been reached; throws TimeoutError after `timeout_ms`.
+  asio::awaitable<void> wait_for_load_state(std::string state, double timeout_ms);
+  // Resolves `selector` to one element (waiting up to `timeout_ms` for it to
+  // be attached), calls `method` on that element with the time left, and
+  // releases the element again.
+  asio::awaitable<nlohmann::json> call_on_element(std::string api_name, std::string selector, std::string method,
+                                                  nlohmann::json params, double timeout_ms);
+
+ private:
+  void wake_waiters();
+
+  std::string url_;
+  std::set<std::string> load_states_;
+  std::vector<Waiter*> waiters_;
+  bool closed_ = false;
+};
+
+// Throws Error unless `state` is one of the load states the driver knows.
+void check_load_state(std::string_view api_name, std::string_view option, const std::string& state);
+
+}  // namespace playwright::detail
