@@ -33,6 +33,12 @@ Site::~Site() { stop(); }
 std::string Site::start(std::uint16_t port) {
   if (impl_->server) throw SiteError("站点已在运行：" + origin());
   auto server = std::make_unique<httplib::Server>();
+  // The library's default socket options include SO_REUSEPORT, which would let
+  // a second site share a port that is already taken; only reuse TIME_WAIT ports.
+  server->set_socket_options([](socket_t sock) {
+    const int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   server->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
   // Idle keep-alive connections hold a worker; a short timeout keeps stop() quick.
   server->set_keep_alive_timeout(kKeepAliveSeconds);

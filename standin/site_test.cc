@@ -60,6 +60,9 @@ TEST_F(SiteTest, OriginIsLoopbackWithChosenPort) {
   EXPECT_EQ(site_.origin(), origin_);
   EXPECT_TRUE(origin_.starts_with("http://127.0.0.1:"));
   EXPECT_THROW(site_.start(), SiteError);
+  Site rival;
+  const auto port = static_cast<std::uint16_t>(std::stoi(origin_.substr(origin_.rfind(':') + 1)));
+  EXPECT_THROW(rival.start(port), SiteError);
   site_.stop();
   EXPECT_EQ(site_.origin(), "");
 }
