@@ -20,7 +20,7 @@ namespace {
 void notify_about_updates() {
   const char* opt_out = std::getenv("RAVIK_NO_UPDATE_CHECK");
   if (opt_out && *opt_out) return;
-  ravik::shared::check_and_notify();
+  ravik::shared::verwatch::check_and_notify();
 }
 
 }  // namespace

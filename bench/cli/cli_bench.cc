@@ -102,7 +102,10 @@ void bench_version(const fs::path& work_dir) {
   std::vector<double> wall_ms;
   for (int i = 0; i < kVersionRuns; ++i) {
     // The update check runs: the fresh cache keeps it off the network.
-    const ProcessResult run = run_ravik({"--version"}, config_dir, {{"RAVIK_NO_UPDATE_CHECK", std::nullopt}});
+    // A stale cache would send it to a dead loopback port, never outside.
+    const ProcessResult run = run_ravik({"--version"}, config_dir,
+                                        {{"RAVIK_NO_UPDATE_CHECK", std::nullopt},
+                                         {"RAVIK_PACKAGE_INDEX_ORIGIN", "http://127.0.0.1:9"}});
     if (run.exit_code != 0) {
       std::fprintf(stderr, "cli_bench: ravik --version failed (%d):\n%s", run.exit_code, run.err.c_str());
       return;
