@@ -1,6 +1,7 @@
 #include "ravik/shared/file_io.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@ namespace {
 class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
   ~FileDescriptor() {
@@ -33,16 +35,20 @@ class FileDescriptor {
   int fd_;
 };
 
-}  // namespace
 
-std::string read_file(const std::filesystem::path& path) {
+// Opens `path` for reading, refusing directories.
+FileDescriptor open_for_reading(const std::filesystem::path& path, struct stat& info) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) fail(errno, "cannot open", path);
-  struct stat info {};
   if (::fstat(file.get(), &info) != 0) fail(errno, "cannot read", path);
   if (S_ISDIR(info.st_mode)) fail(EISDIR, "cannot read", path);
+  return file;
+}
+
+// Reads what is left of `file`; `expected_size` is a hint.
+std::string read_all(const FileDescriptor& file, const std::filesystem::path& path, off_t expected_size) {
   // One byte more than the size, so that a file that has grown is noticed.
-  std::string text(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 0) + 1, '\0');
+  std::string text(static_cast<std::size_t>(expected_size > 0 ? expected_size : 0) + 1, '\0');
   std::size_t used = 0;
   for (;;) {
     if (used == text.size()) text.resize(text.size() * 2);
@@ -56,6 +62,52 @@ std::string read_file(const std::filesystem::path& path) {
   }
   text.resize(used);
   return text;
+}
+
+}  // namespace
+
+std::string read_file(const std::filesystem::path& path) {
+  struct stat info {};
+  const FileDescriptor file = open_for_reading(path, info);
+  return read_all(file, path, info.st_size);
+}
+
+MutableBuffer::MutableBuffer(std::string text) : text_(std::move(text)) {}
+
+MutableBuffer MutableBuffer::map_file(const std::filesystem::path& path) {
+  struct stat info {};
+  const FileDescriptor file = open_for_reading(path, info);
+  if (!S_ISREG(info.st_mode) || info.st_size <= 0) return MutableBuffer(read_all(file, path, info.st_size));
+  const auto size = static_cast<std::size_t>(info.st_size);
+  void* mapping = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, file.get(), 0);
+  if (mapping == MAP_FAILED) fail(errno, "cannot read", path);
+  MutableBuffer buffer;
+  buffer.mapping_ = static_cast<char*>(mapping);
+  buffer.mapping_size_ = size;
+  return buffer;
+}
+
+MutableBuffer::MutableBuffer(MutableBuffer&& other) noexcept
+    : text_(std::move(other.text_)),
+      mapping_(std::exchange(other.mapping_, nullptr)),
+      mapping_size_(std::exchange(other.mapping_size_, 0)) {}
+
+MutableBuffer& MutableBuffer::operator=(MutableBuffer&& other) noexcept {
+  if (this != &other) {
+    unmap();
+    text_ = std::move(other.text_);
+    mapping_ = std::exchange(other.mapping_, nullptr);
+    mapping_size_ = std::exchange(other.mapping_size_, 0);
+  }
+  return *this;
+}
+
+MutableBuffer::~MutableBuffer() { unmap(); }
+
+void MutableBuffer::unmap() noexcept {
+  if (mapping_ != nullptr) ::munmap(mapping_, mapping_size_);
+  mapping_ = nullptr;
+  mapping_size_ = 0;
 }
 
 void write_file_atomically(const std::filesystem::path& path, std::string_view content) {

@@ -126,9 +126,9 @@ std::filesystem::path AskpoolService::_resolve_question_templates_path() const {
 
 std::vector<QuestionTemplate> AskpoolService::load_templates() const {
   const std::filesystem::path path = _resolve_question_templates_path();
-  std::string text;
+  shared::MutableBuffer text;
   try {
-    text = shared::read_file(path);
+    text = shared::MutableBuffer::map_file(path);
   } catch (const std::system_error& error) {
     if (error.code() == std::errc::no_such_file_or_directory) std::throw_with_nested(_not_ready());
     throw;

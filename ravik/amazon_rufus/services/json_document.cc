@@ -365,7 +365,7 @@ class JsonParser {
   std::vector<Entry>& entries_;
 };
 
-JsonDocument JsonDocument::parse(std::string text) {
+JsonDocument JsonDocument::parse(shared::MutableBuffer text) {
   JsonDocument document;
   document.text_ = std::move(text);
   document.entries_.reserve(document.text_.size() / 16 + 1);

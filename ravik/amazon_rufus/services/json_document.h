@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ravik/json.h"
+#include "ravik/shared/file_io.h"
 
 namespace ravik::amazon_rufus::services {
 
@@ -88,10 +89,11 @@ class JsonDocument {
  public:
   static constexpr int MAX_DEPTH = 1000;
 
-  // Parses `text`. Throws Utf8Error when the text is not UTF-8 (that check
-  // comes first), JsonSyntaxError when it is not one JSON value, and
-  // std::length_error when nesting exceeds MAX_DEPTH.
-  static JsonDocument parse(std::string text);
+  // Parses `text`, decoding strings inside it. Throws Utf8Error when the
+  // text is not UTF-8 (that check comes first), JsonSyntaxError when it is
+  // not one JSON value, and std::length_error when nesting exceeds MAX_DEPTH.
+  static JsonDocument parse(shared::MutableBuffer text);
+  static JsonDocument parse(std::string text) { return parse(shared::MutableBuffer(std::move(text))); }
 
   JsonNode root() const { return JsonNode(*this, 0); }
 
@@ -112,7 +114,7 @@ class JsonDocument {
                                                                           : index + 1;
   }
 
-  std::string text_;
+  shared::MutableBuffer text_;
   std::vector<Entry> entries_;
 };
 
