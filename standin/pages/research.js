@@ -197,6 +197,7 @@
   }
 
   var phraseTimer = null;
+  var frequencyRequest = 0;  // answers of an earlier phrase length are ignored
 
   function bindPhraseRadios(content) {
     content.querySelectorAll('input[name=phrase]').forEach(function (radio) {
@@ -258,8 +259,11 @@
     if (!lastSearch) return;
     var body = Object.assign({}, lastSearch);
     if (!REVERSE) body.phraseCount = phraseCount();
-    callApi(apiUrl(API.frequency), body).then(renderFrequency, function () {
-      renderWordList('frequency-words', []);
+    var request = ++frequencyRequest;
+    callApi(apiUrl(API.frequency), body).then(function (payload) {
+      if (request === frequencyRequest) renderFrequency(payload);
+    }, function () {
+      if (request === frequencyRequest) renderWordList('frequency-words', []);
     });
   }
 
@@ -321,6 +325,7 @@
 
   var drawer = null;
   var drawerKeyword = '';
+  var trendRequest = 0;  // answers of a tab left since are ignored
 
   function buildDrawer() {
     drawer = element('<div class="el-drawer__wrapper" style="display:none"><div class="el-drawer rtl" role="dialog">' +
@@ -354,11 +359,14 @@
     var note = drawer.querySelector('.trend-note');
     note.textContent = '加载中…';
     var url = '/v3/api/trends/' + key + '?keyword=' + encodeURIComponent(drawerKeyword) + '&site=' + form.site;
+    var request = ++trendRequest;
     callApi(url).then(function (payload) {
+      if (request !== trendRequest) return;
       var series = payload && payload.data && Array.isArray(payload.data.series) ? payload.data.series : [];
       drawChart(series);
       note.textContent = series.length ? '数据来源：卖家精灵，按月统计' : '暂无数据';
     }, function () {
+      if (request !== trendRequest) return;
       drawChart([]);
       note.textContent = '数据加载失败';
     });
