@@ -25,11 +25,11 @@ struct ViewportSize {
 // Holds its texts as views, as the records in locator.h do; they need only
 // live until launch_persistent_context() is awaited.
 struct LaunchPersistentContextOptions {
-  std::string_view user_data_dir;
+  std::string_view user_data_dir{};
   bool headless = true;
-  std::optional<std::string_view> channel;
-  std::optional<ViewportSize> viewport;
-  std::optional<std::string_view> locale;
+  std::optional<std::string_view> channel{};
+  std::optional<ViewportSize> viewport{};
+  std::optional<std::string_view> locale{};
 };
 
 class RAVIK_PLAYWRIGHT_EXPORT BrowserType {

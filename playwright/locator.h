@@ -23,7 +23,7 @@ class FrameImpl;
 }
 
 struct TimeoutOptions {
-  std::optional<double> timeout;
+  std::optional<double> timeout{};
 };
 
 // The option records below that hold text hold it as views, so that they
@@ -33,20 +33,20 @@ struct TimeoutOptions {
 // viewed text need only live until the call is awaited.
 
 struct FilterOptions {
-  std::optional<std::string_view> has_text;
+  std::optional<std::string_view> has_text{};
 };
 
 struct WaitForOptions {
   std::string_view state = "visible";  // "attached", "detached", "visible", "hidden"
-  std::optional<double> timeout;
+  std::optional<double> timeout{};
 };
 
 // Owns its path: bind it to a named variable rather than writing it braced
 // inside a co_await expression (see above).
 struct ScreenshotOptions {
-  std::optional<std::filesystem::path> path;  // also written there when given
+  std::optional<std::filesystem::path> path{};  // also written there when given
   bool full_page = false;                     // pages only
-  std::optional<double> timeout;
+  std::optional<double> timeout{};
 };
 
 class RAVIK_PLAYWRIGHT_EXPORT Locator {

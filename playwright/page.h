@@ -30,8 +30,8 @@ inline ResponseListener make_response_listener(ResponseHandler handler) {
 
 // Holds its text as a view, as the records in locator.h do.
 struct GotoOptions {
-  std::optional<std::string_view> wait_until;  // "load", "domcontentloaded", "networkidle", "commit"
-  std::optional<double> timeout;          // milliseconds
+  std::optional<std::string_view> wait_until{};  // "load", "domcontentloaded", "networkidle", "commit"
+  std::optional<double> timeout{};                 // milliseconds
 };
 
 class RAVIK_PLAYWRIGHT_EXPORT Page {

@@ -1,0 +1,152 @@
+// "response" events: listeners see every response of their page, read
+// bodies while the page goes on, fail alone, and stop after removal.
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "playwright/browser_test_support.h"
+#include "playwright/test_server.h"
+
+namespace playwright {
+namespace {
+
+using testing::new_shared_page;
+using testing::run;
+
+// A page whose button fetches `path`; the status shows when it finished.
+std::string fetching_page(const std::string& path) {
+  return "<button id=\"fetch\" onclick=\"fetch('" + path +
+         "').then(r => r.text()).then(() => { document.getElementById('done').textContent += '.'; })\">取数</button>"
+         "<p id=\"done\"></p>";
+}
+
+// What one listener saw: responses by URL path, bodies read in the listener.
+struct Seen {
+  std::map<std::string, int> status;
+  std::map<std::string, std::string> type;
+  std::map<std::string, nlohmann::ordered_json> json;
+  std::map<std::string, std::string> json_error;
+  std::map<std::string, std::string> text;
+  int calls = 0;
+};
+
+std::string path_of(const std::string& url) { return url.substr(url.find('/', std::string("http://").size())); }
+
+ResponseListener recording_listener(Seen& seen) {
+  return make_response_listener([&seen](Response response) -> asio::awaitable<void> {
+    const std::string path = path_of(response.url());
+    ++seen.calls;
+    seen.status[path] = response.status();
+    seen.type[path] = response.resource_type();
+    seen.text[path] = co_await response.text();
+    try {
+      seen.json[path] = co_await response.json();
+    } catch (const Error& e) {
+      seen.json_error[path] = e.what();
+    }
+  });
+}
+
+class ResponseTest : public ::testing::Test {
+ protected:
+  // Clicks the fetch button and waits until the page saw the answer.
+  asio::awaitable<void> fetch_once(int nth_time) {
+    co_await page.locator("#fetch").click();
+    const std::string done = "#done:text-is('" + std::string(static_cast<std::size_t>(nth_time), '.') + "')";
+    co_await page.locator(done).wait_for();
+    co_await page.wait_for_load_state("networkidle");
+  }
+
+  testing::TestServer server;
+  Page page = new_shared_page();
+};
+
+TEST_F(ResponseTest, ListenersReadJsonAndOtherBodies) {
+  server.page("/start", fetching_page("/api/data"));
+  server.json("/api/data", R"({"关键词": "耳机", "rank": [3, 1], "a": null})");
+  Seen seen;
+  const auto listener = recording_listener(seen);
+  page.on("response", listener);
+  run([&]() -> asio::awaitable<void> {
+    co_await page.goto_(server.url("/start"));
+    co_await fetch_once(1);
+  });
+  page.remove_listener("response", listener);
+
+  EXPECT_EQ(seen.status["/start"], 200);
+  EXPECT_EQ(seen.type["/start"], "document");
+  EXPECT_NE(seen.text["/start"].find("取数"), std::string::npos);
+  EXPECT_NE(seen.json_error["/start"].find("Response.json: "), std::string::npos);
+
+  EXPECT_EQ(seen.type["/api/data"], "fetch");
+  const auto expected = nlohmann::ordered_json::parse(R"({"关键词": "耳机", "rank": [3, 1], "a": null})");
+  EXPECT_EQ(seen.json["/api/data"], expected);
+  EXPECT_EQ(seen.json["/api/data"].begin().key(), "关键词");  // order kept
+}
+
+TEST_F(ResponseTest, RedirectBodiesAreGoneWithoutHarmingTheListener) {
+  Seen seen;
+  const auto listener = recording_listener(seen);
+  auto redirect_body_error = std::make_shared<std::string>();
+  const auto redirect_listener = make_response_listener([redirect_body_error](Response response) -> asio::awaitable<void> {
+    if (response.status() != 302) co_return;
+    try {
+      co_await response.body();
+    } catch (const Error& e) {
+      *redirect_body_error = e.what();
+    }
+  });
+  page.on("response", listener);
+  page.on("response", redirect_listener);
+  run([&]() -> asio::awaitable<void> {
+    co_await page.goto_(server.url("/redirect"));
+    co_await page.wait_for_load_state("networkidle");
+  });
+  page.remove_listener("response", listener);
+  page.remove_listener("response", redirect_listener);
+
+  EXPECT_EQ(page.url(), server.url("/page/plain"));
+  EXPECT_EQ(seen.status["/redirect"], 302);
+  EXPECT_EQ(seen.status["/page/plain"], 200);
+  EXPECT_FALSE(redirect_body_error->empty());
+}
+
+TEST_F(ResponseTest, FailingListenerEndsAloneAndRemovedListenerHearsNothing) {
+  server.page("/start", fetching_page("/api/again"));
+  server.json("/api/again", "[]");
+  int failing_calls = 0;
+  const auto failing = make_response_listener([&](Response) -> asio::awaitable<void> {
+    ++failing_calls;
+    throw std::runtime_error("listener failure");
+    co_return;
+  });
+  Seen kept_seen;
+  Seen removed_seen;
+  const auto kept = recording_listener(kept_seen);
+  const auto removed = recording_listener(removed_seen);
+  page.on("response", failing);
+  page.on("response", kept);
+  page.on("response", removed);
+  run([&]() -> asio::awaitable<void> {
+    co_await page.goto_(server.url("/start"));
+    co_await fetch_once(1);
+  });
+  EXPECT_EQ(failing_calls, 2);
+  EXPECT_EQ(kept_seen.calls, 2);
+  EXPECT_EQ(removed_seen.calls, 2);
+
+  page.remove_listener("response", removed);
+  page.remove_listener("response", removed);  // a second removal is harmless
+  run([&]() -> asio::awaitable<void> { co_await fetch_once(2); });
+  EXPECT_EQ(failing_calls, 3);
+  EXPECT_EQ(kept_seen.calls, 3);
+  EXPECT_EQ(removed_seen.calls, 2);
+
+  page.remove_listener("response", failing);
+  page.remove_listener("response", kept);
+  EXPECT_THROW(page.on("request", kept), Error);
+  EXPECT_THROW(page.remove_listener("request", kept), Error);
+}
+
+}  // namespace
+}  // namespace playwright
