@@ -1,6 +1,8 @@
 #include "cli/collector_commands.h"
 
+#include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <string_view>
 
 namespace ravik::cli {
@@ -10,8 +9,6 @@ namespace {
 
 constexpr std::chrono::seconds kTickPeriod{1};
 constexpr std::string_view kClearLine = "\r\x1b[K";
-
-std::atomic<ProgressIndicator*> active_indicator{nullptr};
 
 void write_stderr(std::string_view text) {
   while (!text.empty()) {
@@ -28,10 +25,6 @@ ProgressIndicator::ProgressIndicator(asio::io_context& loop, std::string label)
 
 ProgressIndicator::~ProgressIndicator() { stop(); }
 
-std::string ProgressIndicator::line_text(const std::string& label, std::chrono::seconds elapsed) {
-  return label + " ... " + std::to_string(elapsed.count()) + "s";
-}
-
 void ProgressIndicator::start() {
   if (!enabled_) return;
   {
@@ -40,13 +33,10 @@ void ProgressIndicator::start() {
     started_ = std::chrono::steady_clock::now();
     draw_locked();
   }
-  active_indicator.store(this);
   schedule_tick();
 }
 
 void ProgressIndicator::stop() {
-  ProgressIndicator* self = this;
-  active_indicator.compare_exchange_strong(self, nullptr);
   std::lock_guard lock(mutex_);
   if (!running_) return;
   running_ = false;
@@ -83,7 +73,7 @@ void ProgressIndicator::draw_locked() {
   if (!running_ || pause_depth_ > 0) return;
   const auto elapsed =
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_);
-  write_stderr(std::string(kClearLine) + line_text(label_, elapsed));
+  write_stderr(std::string(kClearLine) + label_ + " ... " + std::to_string(elapsed.count()) + "s");
   drawn_ = true;
 }
 
@@ -91,16 +81,6 @@ void ProgressIndicator::clear_locked() {
   if (!drawn_) return;
   write_stderr(kClearLine);
   drawn_ = false;
-}
-
-ProgressIndicator* active_progress_indicator() { return active_indicator.load(); }
-
-ProgressPause::ProgressPause() : paused_(active_progress_indicator()) {
-  if (paused_) paused_->pause();
-}
-
-ProgressPause::~ProgressPause() {
-  if (paused_) paused_->resume();
 }
 
 }  // namespace ravik::cli

@@ -1,8 +1,8 @@
 // A one-line "still working" display on standard error while a browser
 // operation runs: the operation's name and the seconds elapsed, redrawn in
 // place once a second. It draws nothing when standard error is not a
-// terminal. While a console prompt waits for the user, the line is cleared
-// and drawing pauses, so prompts are never overwritten.
+// terminal. pause() clears the line while a console prompt waits for the
+// user (see ConsoleRedirect), so prompts are never overwritten.
 #pragma once
 
 #include <chrono>
@@ -31,9 +31,6 @@ class ProgressIndicator {
   // Resumes drawing after pause(); may be called from any thread.
   void resume();
 
-  // The text of the line after `elapsed`, e.g. "collect ... 12s".
-  static std::string line_text(const std::string& label, std::chrono::seconds elapsed);
-
  private:
   void schedule_tick();
   void draw_locked();
@@ -47,22 +44,6 @@ class ProgressIndicator {
   bool running_ = false;
   int pause_depth_ = 0;
   bool drawn_ = false;
-};
-
-// The indicator that console prompts pause while they wait, or null when
-// none is running. Set by the indicator itself while it runs.
-ProgressIndicator* active_progress_indicator();
-
-// Pauses the running indicator, if any, for its lifetime.
-class ProgressPause {
- public:
-  ProgressPause();
-  ~ProgressPause();
-  ProgressPause(const ProgressPause&) = delete;
-  ProgressPause& operator=(const ProgressPause&) = delete;
-
- private:
-  ProgressIndicator* paused_;
 };
 
 }  // namespace ravik::cli
