@@ -6,7 +6,6 @@
 #include <chrono>
 #include <fstream>
 #include <future>
-#include <regex>
 
 #include "ravik/config.h"
 #include "ravik/shared/file_io.h"
@@ -79,6 +78,19 @@ class VerwatchTest : public ::testing::Test {
     write_cache_text(Json{{"latest_version", latest}, {"checked_at", checked_at}}.dump());
   }
 
+  // Checks that the cache file is `prefix`, a time in seconds in its
+  // shortest form with a fraction, and "}"; returns the time.
+  static double expect_cache_bytes(const std::string& prefix) {
+    const std::string bytes = read_file(CACHE_FILE());
+    EXPECT_TRUE(bytes.starts_with(prefix) && bytes.ends_with("}")) << bytes;
+    if (bytes.size() < prefix.size() + 1) return 0;
+    const std::string seconds = bytes.substr(prefix.size(), bytes.size() - prefix.size() - 1);
+    EXPECT_EQ(seconds.find_first_not_of("0123456789."), std::string::npos) << seconds;
+    EXPECT_NE(seconds.find('.'), std::string::npos) << seconds;
+    EXPECT_EQ(format_seconds(std::stod(seconds)), seconds);
+    return std::stod(seconds);
+  }
+
   // Runs check_and_notify; returns what it printed on stderr and how many
   // requests reached the package index.
   static std::pair<std::string, int> run_check() {
@@ -134,10 +146,7 @@ TEST_F(VerwatchTest, DayOldCacheIsAskedAgainAndRewritten) {
   write_cache(current_, now_seconds() - CACHE_TTL);
   answer_with(200, R"({"info": {"version": ")" + newer_ + R"(", "name": "x"}, "releases": {}})");
   EXPECT_EQ(run_check(), std::make_pair(hint(current_, newer_), 1));
-  const std::string bytes = read_file(CACHE_FILE());
-  EXPECT_TRUE(std::regex_match(bytes, std::regex(R"(\{"latest_version": "999\.0\.0", "checked_at": \d{10}\.\d+\})")))
-      << bytes;
-  const double checked_at = Json::parse(bytes)["checked_at"].get<double>();
+  const double checked_at = expect_cache_bytes(R"({"latest_version": "999.0.0", "checked_at": )");
   EXPECT_LT(now_seconds() - checked_at, 60);
   EXPECT_EQ(run_check(), std::make_pair(hint(current_, newer_), 0));  // now fresh
 }
@@ -150,10 +159,7 @@ TEST_F(VerwatchTest, SameVersionIsCachedSilently) {
 
 TEST_F(VerwatchTest, CacheTextIsExact) {
   _write_cache("1.0-ü\"é\x7f");
-  const std::string bytes = read_file(CACHE_FILE());
-  EXPECT_TRUE(std::regex_match(
-      bytes, std::regex(R"(\{"latest_version": "1\.0-\\u00fc\\"\\u00e9\\u007f", "checked_at": \d+\.\d+\})")))
-      << bytes;
+  expect_cache_bytes(R"({"latest_version": "1.0-\u00fc\"\u00e9\u007f", "checked_at": )");
 }
 
 TEST_F(VerwatchTest, BadAnswersLeaveNoCacheAndNoOutput) {
@@ -218,6 +224,15 @@ TEST_F(VerwatchTest, CacheFailuresEndTheCheckSilently) {
   EXPECT_EQ(run_check(), std::make_pair(std::string(), 0));
   write_cache_text(R"({"latest_version": "999.0.0", "checked_at": 1e12, "extra": [1]})");
   EXPECT_EQ(_read_cache().value()["extra"], Json::array({1}));
+}
+
+TEST_F(VerwatchTest, FailedCacheWriteSuppressesTheHint) {
+  // A file where the configuration directory should be: the cache counts as
+  // missing, the index is asked, and writing the answer fails.
+  std::ofstream(config::CONFIG_DIR()) << "in the way";
+  answer_with(200, R"({"info": {"version": "999.0.0"}})");
+  EXPECT_EQ(run_check(), std::make_pair(std::string(), 1));
+  fs::remove(config::CONFIG_DIR());
 }
 
 }  // namespace
