@@ -96,8 +96,8 @@ void answer(httplib::Response& response, SiteState& state, const Switches& switc
   }
 }
 
-bool logged_in(const httplib::Request& request, const Switches& switches) {
-  return has_session_cookie(request) && !switches.logged_out && !switches.guest;
+void send_not_logged_in(httplib::Response& response) {
+  send_json(response, ravik::Json{{"code", "NOT_LOGIN"}, {"message", "请先登录"}}, 401);
 }
 
 // A search call: POST with the form values as a JSON body.
@@ -110,8 +110,8 @@ void add_search_api(httplib::Server& server, SiteState& state, std::string_view 
     const Switches switches = state.switches();
     if (!record.form) {
       send_json(response, ravik::Json{{"code", "BAD_REQUEST"}, {"message", "请求参数错误"}}, 400);
-    } else if (!logged_in(request, switches)) {
-      send_json(response, ravik::Json{{"code", "NOT_LOGIN"}, {"message", "请先登录"}}, 401);
+    } else if (!is_logged_in(request, switches)) {
+      send_not_logged_in(response);
     } else {
       answer(response, state, switches, request.path, [&] { return make(*record.form, switches); });
     }
@@ -148,8 +148,8 @@ void add_api_routes(httplib::Server& server, SiteState& state) {
                  record.form->keyword = request.get_param_value("keyword");
                  state.record(record);
                  const Switches switches = state.switches();
-                 if (!logged_in(request, switches)) {
-                   send_json(response, ravik::Json{{"code", "NOT_LOGIN"}, {"message", "请先登录"}}, 401);
+                 if (!is_logged_in(request, switches)) {
+                   send_not_logged_in(response);
                    return;
                  }
                  answer(response, state, switches, request.path,

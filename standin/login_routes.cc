@@ -70,8 +70,7 @@ void add_login_routes(httplib::Server& server, SiteState& state) {
   server.Get(std::string(kLoginPath), [&state](const httplib::Request& request, httplib::Response& response) {
     state.record(record_of(request));
     const std::string callback = callback_of(request);
-    const Switches switches = state.switches();
-    if (has_session_cookie(request) && !switches.logged_out && !switches.guest) {
+    if (is_logged_in(request, state.switches())) {
       send_redirect(response, callback);
     } else {
       send_login_page(response, callback, "", "", "");

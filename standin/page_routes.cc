@@ -36,7 +36,7 @@ void send_research_page(const httplib::Request& request, httplib::Response& resp
                         std::string_view page) {
   state.record(record_of(request));
   const Switches switches = state.switches();
-  const bool logged_in = has_session_cookie(request) && !switches.logged_out && !switches.guest;
+  const bool logged_in = is_logged_in(request, switches);
   send_page(response, "research.html",
             ravik::Json{{"page", page},
                         {"loggedIn", logged_in},

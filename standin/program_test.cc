@@ -14,7 +14,7 @@
 
 namespace {
 
-// One run of the program with its standard output on a pipe.
+// One run of the program with its standard output and error on one pipe.
 class Program {
  public:
   explicit Program(const std::string& port) {
@@ -23,6 +23,7 @@ class Program {
     pid_ = fork();
     if (pid_ == 0) {
       dup2(fds[1], STDOUT_FILENO);
+      dup2(fds[1], STDERR_FILENO);
       close(fds[0]);
       close(fds[1]);
       execl(RAVIK_STANDIN_PROGRAM, RAVIK_STANDIN_PROGRAM, "--port", port.c_str(), static_cast<char*>(nullptr));
@@ -77,7 +78,7 @@ TEST(StandinProgram, PortInUseIsReportedWithFailureStatus) {
   standin::Site holder;
   const std::string origin = holder.start();
   Program program(origin.substr(origin.rfind(':') + 1));
-  EXPECT_EQ(program.first_line(), "");
+  EXPECT_EQ(program.first_line(), "无法监听 " + origin.substr(std::string_view("http://").size()));
   EXPECT_EQ(program.wait_exit(), 1);
 }
 

@@ -75,6 +75,8 @@ void SiteState::reset_stop() {
   stopping_ = false;
 }
 
+namespace {
+
 bool has_session_cookie(const httplib::Request& request) {
   const std::string header = request.get_header_value("Cookie");
   std::string_view rest = header;
@@ -89,6 +91,12 @@ bool has_session_cookie(const httplib::Request& request) {
     if (pair.substr(0, equals) == kSessionCookie && pair.substr(equals + 1) == kSessionValue) return true;
   }
   return false;
+}
+
+}  // namespace
+
+bool is_logged_in(const httplib::Request& request, const Switches& switches) {
+  return has_session_cookie(request) && !switches.logged_out && !switches.guest;
 }
 
 }  // namespace standin

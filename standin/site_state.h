@@ -58,7 +58,8 @@ class SiteState {
   bool stopping_ = false;
 };
 
-// True when the request carries the site's login cookie.
-bool has_session_cookie(const httplib::Request& request);
+// True when the request carries the site's login cookie and the switches do
+// not turn the visitor into a logged-out user or a guest.
+bool is_logged_in(const httplib::Request& request, const Switches& switches);
 
 }  // namespace standin

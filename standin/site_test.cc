@@ -29,11 +29,15 @@ class SiteTest : public ::testing::Test {
     return client;
   }
 
+  // Posts the demo account to the login form at `path`.
+  httplib::Result post_demo_account(const std::string& path = std::string(kLoginUrlPath)) const {
+    return client().Post(path, httplib::Params{{"username", std::string(kDemoUsername)},
+                                               {"password", std::string(kDemoPassword)}});
+  }
+
   // The Cookie header of a session obtained through the login form.
   std::string log_in() {
-    auto answer = client().Post(std::string(kLoginUrlPath),
-                                httplib::Params{{"username", std::string(kDemoUsername)},
-                                                {"password", std::string(kDemoPassword)}});
+    auto answer = post_demo_account();
     EXPECT_TRUE(answer);
     const std::string cookie = answer->get_header_value("Set-Cookie");
     return cookie.substr(0, cookie.find(';'));
@@ -68,9 +72,7 @@ TEST_F(SiteTest, OriginIsLoopbackWithChosenPort) {
 }
 
 TEST_F(SiteTest, CorrectAccountSetsExpiringCookieAndRedirectsToCallback) {
-  auto answer = client().Post(std::string(kLoginUrlPath),
-                              httplib::Params{{"username", std::string(kDemoUsername)},
-                                              {"password", std::string(kDemoPassword)}});
+  auto answer = post_demo_account();
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->status, 302);
   EXPECT_EQ(answer->get_header_value("Location"), kKeywordMinerPath);
@@ -104,24 +106,18 @@ TEST_F(SiteTest, WrongAccountStaysOnLoginPageWithError) {
 TEST_F(SiteTest, CallbackToAnotherOriginIsNotFollowed) {
   for (const std::string callback : {"//evil.example/x", "https://evil.example/", "/\\evil.example", "v3/keyword-reverse"}) {
     SCOPED_TRACE(callback);
-    auto answer = client().Post("/w/user/login?callback=" + httplib::detail::encode_query_param(callback),
-                                httplib::Params{{"username", std::string(kDemoUsername)},
-                                                {"password", std::string(kDemoPassword)}});
+    auto answer = post_demo_account("/w/user/login?callback=" + httplib::detail::encode_query_param(callback));
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->get_header_value("Location"), kKeywordMinerPath);
   }
-  auto local = client().Post("/w/user/login?callback=/v3/keyword-reverse",
-                             httplib::Params{{"username", std::string(kDemoUsername)},
-                                             {"password", std::string(kDemoPassword)}});
+  auto local = post_demo_account("/w/user/login?callback=/v3/keyword-reverse");
   ASSERT_TRUE(local);
   EXPECT_EQ(local->get_header_value("Location"), kKeywordReversePath);
 }
 
 TEST_F(SiteTest, CaptchaAtLoginHoldsTheLoginUntilSolvedOnce) {
   site_.update_switches([](Switches& s) { s.captcha_at_login = true; });
-  auto answer = client().Post(std::string(kLoginUrlPath),
-                              httplib::Params{{"username", std::string(kDemoUsername)},
-                                              {"password", std::string(kDemoPassword)}});
+  auto answer = post_demo_account();
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->status, 200);
   EXPECT_FALSE(answer->has_header("Set-Cookie"));
@@ -142,9 +138,7 @@ TEST_F(SiteTest, CaptchaAtLoginHoldsTheLoginUntilSolvedOnce) {
 
 TEST_F(SiteTest, SecondConfirmationWaitsForTheConfirmButton) {
   site_.update_switches([](Switches& s) { s.second_confirmation = true; });
-  auto answer = client().Post(std::string(kLoginUrlPath),
-                              httplib::Params{{"username", std::string(kDemoUsername)},
-                                              {"password", std::string(kDemoPassword)}});
+  auto answer = post_demo_account();
   ASSERT_TRUE(answer);
   EXPECT_FALSE(answer->has_header("Set-Cookie"));
   const std::string location = answer->get_header_value("Location");
