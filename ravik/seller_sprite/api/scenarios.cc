@@ -92,12 +92,13 @@ void SellerSpriteScenario::_validate_required(const Json& payload) const {
 }
 
 std::string SellerSpriteScenario::build_referer(const Json& payload) const {
+  require_object(payload, "payload");
   return api::build_referer(payload, scenario_id_);
 }
 
 std::string SellerSpriteScenario::_with_market_query(const std::string& path, const Json& payload) const {
-  if (scenario_id_ != KEYWORD_REVERSE_ID) return path;
   require_object(payload, "payload");
+  if (scenario_id_ != KEYWORD_REVERSE_ID) return path;
   return path + "?market=" + text_form(non_empty_or(payload, "market", "JP"));
 }
 
@@ -106,6 +107,7 @@ std::string SellerSpriteScenario::endpoint_for(const Json& payload) const {
 }
 
 std::optional<std::string> SellerSpriteScenario::high_frequency_endpoint_for(const Json& payload) const {
+  require_object(payload, "payload");
   if (!high_frequency_endpoint_ || high_frequency_endpoint_->empty()) return std::nullopt;
   return _with_market_query(*high_frequency_endpoint_, payload);
 }

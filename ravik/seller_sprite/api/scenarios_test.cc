@@ -101,11 +101,15 @@ TEST_F(ScenarioTest, MissingOrEmptyRequiredParamsAreNamedInOrder) {
             "场景 keyword-miner 缺少参数：keyword");
 }
 
-TEST_F(ScenarioTest, NonObjectParamsAreRejected) {
+TEST_F(ScenarioTest, NonObjectArgumentsAreRejected) {
   EXPECT_THROW(recording_scenario({}).build_payload(
                    {.params = Json::array(), .site = "us", .period = "30d", .page_size = 50}),
                std::invalid_argument);
   EXPECT_EQ(g_builder_calls, 0);
+  const SellerSpriteScenario& competitor = get_scenario("competitor-lookup");
+  EXPECT_THROW(competitor.endpoint_for("us"), std::invalid_argument);
+  EXPECT_THROW(competitor.high_frequency_endpoint_for(nullptr), std::invalid_argument);
+  EXPECT_THROW(competitor.build_referer(Json::array()), std::invalid_argument);
 }
 
 TEST_F(ScenarioTest, ScenariosWithoutRequiredParamsAcceptEmptyParams) {
