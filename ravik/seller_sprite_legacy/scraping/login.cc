@@ -6,6 +6,7 @@
 #include "ravik/seller_sprite_legacy/scraping/archiver.h"
 #include "ravik/seller_sprite_legacy/scraping/arguments.h"
 #include "ravik/seller_sprite_legacy/scraping/console_prompt.h"
+#include "ravik/seller_sprite_legacy/scraping/navigation.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
@@ -32,22 +33,20 @@ constexpr int kNetworkIdleTimeoutMs = 10000;
 constexpr int kAfterNetworkIdlePauseMs = 1000;
 constexpr int kVisibilityTimeoutMs = 1000;
 
-// The account's entry `key` as text: "" when missing or empty, a text as it
-// is, any other value as its JSON text.
+// The account's entry `key` as text; "" when it is missing or empty.
 std::string account_text(const Json& account, std::string_view key) {
-  if (is_empty_entry(account, key)) return "";
-  const Json& value = account.at(key);
-  return value.is_string() ? value.get<std::string>() : value.dump();
+  return text_form(non_empty_or(account, key, ""));
 }
 
 }  // namespace
 
 asio::awaitable<Json> SellerSpriteScraper::login_async() const {
   co_return co_await _run_in_page_context([this](playwright::Page page) -> asio::awaitable<Json> {
-    co_await page.goto_(LOGIN_URL(), {.wait_until = "domcontentloaded", .timeout = timeout_ms});
+    const playwright::GotoOptions loaded = document_loaded(timeout_ms);
+    co_await page.goto_(LOGIN_URL(), loaded);
     co_await page.wait_for_timeout(DEFAULT_WAIT_MS);
     co_await prompt_and_wait_for_enter(kManualLoginPrompt);
-    co_await page.goto_(KEYWORD_MINING_URL(), {.wait_until = "domcontentloaded", .timeout = timeout_ms});
+    co_await page.goto_(KEYWORD_MINING_URL(), loaded);
     co_await page.wait_for_timeout(DEFAULT_WAIT_MS);
     Json result = Json::object();
     result["profile_dir"] = profile_dir.string();
@@ -60,10 +59,11 @@ asio::awaitable<Json> SellerSpriteScraper::login_async() const {
 asio::awaitable<Json> SellerSpriteScraper::login_status_async(RunArgs args) const {
   co_return co_await _run_in_page_context([this, &args](playwright::Page page) -> asio::awaitable<Json> {
     const SellerSpriteArchiver archiver(args.run_dir.get());
-    co_await page.goto_(KEYWORD_MINING_URL(), {.wait_until = "domcontentloaded", .timeout = timeout_ms});
+    co_await page.goto_(KEYWORD_MINING_URL(), document_loaded(timeout_ms));
     co_await page.wait_for_timeout(DEFAULT_WAIT_MS);
     const bool captcha_required = co_await captcha_detector.detect(page);
-    Json files = co_await archiver.archive_page(page, {.section = "login_status"});
+    const SellerSpriteArchiver::SectionArgs archive_section{.section = "login_status"};
+    Json files = co_await archiver.archive_page(page, archive_section);
     Json result = Json::object();
     result["profile_dir"] = profile_dir.string();
     result["current_url"] = page.url();
@@ -76,7 +76,7 @@ asio::awaitable<Json> SellerSpriteScraper::login_status_async(RunArgs args) cons
 
 asio::awaitable<void> SellerSpriteScraper::_login_with_account(playwright::Page page, Json account) const {
   check_account(account);
-  co_await page.goto_(LOGIN_URL(), {.wait_until = "domcontentloaded", .timeout = timeout_ms});
+  co_await page.goto_(LOGIN_URL(), document_loaded(timeout_ms));
   co_await page.wait_for_timeout(DEFAULT_WAIT_MS);
   if (co_await _detect_logged_in(page)) co_return;
   co_await _fill_login_form(page, account);
@@ -91,7 +91,8 @@ asio::awaitable<void> SellerSpriteScraper::_fill_login_form(playwright::Page pag
   const std::string username = account_text(account, "username");
   const std::string password = account_text(account, "password");
   const playwright::Locator password_field = page.locator(kPasswordFieldSelector).first();
-  co_await password_field.wait_for({.state = "visible", .timeout = kPasswordFieldTimeoutMs});
+  const playwright::WaitForOptions until_visible{.state = "visible", .timeout = kPasswordFieldTimeoutMs};
+  co_await password_field.wait_for(until_visible);
   co_await page.locator(kAccountFieldSelector).first().fill(username);
   co_await password_field.fill(password);
   co_await page.locator(kLoginButtonSelector).first().click();

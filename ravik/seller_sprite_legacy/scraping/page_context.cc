@@ -36,13 +36,15 @@ asio::awaitable<playwright::Page> PageContext::enter() {
   std::exception_ptr failure;
   try {
     create_profile_dir(outer->profile_dir);
-    context.emplace(co_await playwright->chromium.launch_persistent_context({
-        .user_data_dir = outer->profile_dir.string(),
+    const std::string user_data_dir = outer->profile_dir.string();
+    const playwright::LaunchPersistentContextOptions launch{
+        .user_data_dir = user_data_dir,
         .headless = outer->headless,
         .channel = "chromium",
         .viewport = playwright::ViewportSize{.width = 1440, .height = 900},
         .locale = "zh-CN",
-    }));
+    };
+    context.emplace(co_await playwright->chromium.launch_persistent_context(launch));
     std::vector<playwright::Page> open_pages = context->pages();
     if (open_pages.empty()) {
       page.emplace(co_await context->new_page());

@@ -23,7 +23,8 @@ constexpr auto kPayloadPollInterval = std::chrono::milliseconds(200);
 asio::awaitable<void> offer_to_recorder(std::shared_ptr<SellerSpriteApiRecorder> recorder,
                                         std::vector<SectionKeyword> pairs, playwright::Response response) {
   for (const SectionKeyword& pair : pairs) {
-    co_await recorder->capture_json_response(response, {.section = pair.section, .url_keyword = pair.url_keyword});
+    const SellerSpriteApiRecorder::CaptureArgs capture{.section = pair.section, .url_keyword = pair.url_keyword};
+    co_await recorder->capture_json_response(response, capture);
   }
 }
 

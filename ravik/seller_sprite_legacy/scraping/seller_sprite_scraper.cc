@@ -75,15 +75,15 @@ asio::awaitable<Json> SellerSpriteScraper::collect_keyword_reverse_async(Collect
 }
 
 asio::awaitable<Json> SellerSpriteScraper::collect_frequency_async(RunArgs args) const {
-  co_return co_await _collect_section(
-      {.options = args.options, .run_dir = args.run_dir, .section = "frequency", .response_url_keyword = "frequency"});
+  const CollectSectionArgs section{
+      .options = args.options, .run_dir = args.run_dir, .section = "frequency", .response_url_keyword = "frequency"};
+  co_return co_await _collect_section(section);
 }
 
 asio::awaitable<Json> SellerSpriteScraper::collect_keyword_mining_async(RunArgs args) const {
-  co_return co_await _collect_section({.options = args.options,
-                                       .run_dir = args.run_dir,
-                                       .section = "keyword_mining",
-                                       .response_url_keyword = "keyword"});
+  const CollectSectionArgs section{
+      .options = args.options, .run_dir = args.run_dir, .section = "keyword_mining", .response_url_keyword = "keyword"};
+  co_return co_await _collect_section(section);
 }
 
 }  // namespace ravik::seller_sprite_legacy::scraping

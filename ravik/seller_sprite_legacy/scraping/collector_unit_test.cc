@@ -1,0 +1,153 @@
+// Browser-free checks of the collector: origin and domain setting, collector
+// settings, archive and recorder paths, and the payload wait's budget.
+#include <stdlib.h>
+
+#include <chrono>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "ravik/run_sync.h"
+#include "ravik/seller_sprite_legacy/scraping/api_recorder.h"
+#include "ravik/seller_sprite_legacy/scraping/archiver.h"
+#include "ravik/seller_sprite_legacy/scraping/response_capture.h"
+#include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
+#include "ravik/seller_sprite_legacy/scraping/web_origin.h"
+
+namespace ravik::seller_sprite_legacy::scraping {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Points the origin and the configuration directory somewhere known before
+// anything reads them (both are read once).
+class Environment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    root = fs::temp_directory_path() / ("ravik-collector-unit-" + std::to_string(::getpid()));
+    ::setenv("RAVIK_SELLERSPRITE_ORIGIN", "https://WWW.SellerSprite.com:8443/", 1);
+    ::setenv("RAVIK_CONFIG_DIR", (root / "config").c_str(), 1);
+  }
+  void TearDown() override { fs::remove_all(root); }
+  static inline fs::path root;
+};
+[[maybe_unused]] ::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Environment);
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(WebOrigin, PageAddressesAndDomainDeriveFromTheConfiguredOrigin) {
+  EXPECT_EQ(sellersprite_origin(), "https://WWW.SellerSprite.com:8443");
+  EXPECT_EQ(SellerSpriteScraper::KEYWORD_MINING_URL(), "https://WWW.SellerSprite.com:8443/v3/keyword-miner");
+  EXPECT_EQ(SellerSpriteScraper::LOGIN_URL(),
+            "https://WWW.SellerSprite.com:8443/w/user/login?callback=/v3/keyword-miner");
+  EXPECT_EQ(sellersprite_domain(), "sellersprite.com:8443");
+  const struct {
+    const char* url;
+    bool matches;
+  } cases[] = {
+      {"https://www.sellersprite.com:8443/v3/api/keyword-miner", true},
+      {"HTTPS://API.SELLERSPRITE.COM:8443/x", true},  // matched on the lower-cased URL
+      {"https://www.sellersprite.com/v3/api", false},  // other port
+      {"https://example.com/v3/api/keyword-miner", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    EXPECT_EQ(is_sellersprite_url(c.url), c.matches);
+  }
+}
+
+TEST(Settings, DefaultsAndProfileDirectoryWithoutCreatingIt) {
+  const SellerSpriteScraper defaults;
+  EXPECT_FALSE(defaults.headless);
+  EXPECT_EQ(defaults.timeout_ms, 120000);
+  EXPECT_EQ(defaults.profile_dir, Environment::root / "config" / "seller_sprite" / "browser_profile");
+  EXPECT_FALSE(fs::exists(defaults.profile_dir));
+
+  const SellerSpriteScraper chosen({.headless = true, .timeout_ms = 2.9});
+  EXPECT_TRUE(chosen.headless);
+  EXPECT_EQ(chosen.timeout_ms, 2);
+}
+
+TEST(Archiver, RefusesNamesThatLeaveTheRunDirectoryAndWritesNothing) {
+  const fs::path run_dir = Environment::root / "run-escape";
+  const SellerSpriteArchiver archiver(run_dir);
+  for (const std::string& name : std::vector<std::string>{"..", ".", "", "a/b", "/etc", "..\\x", std::string("a\0b", 3)}) {
+    SCOPED_TRACE(name);
+    EXPECT_THROW(archiver.save_json({.section = name, .filename = "responses.json", .payload = Json::object()}),
+                 std::invalid_argument);
+    EXPECT_THROW(archiver.save_json({.section = "ok", .filename = name, .payload = Json::object()}),
+                 std::invalid_argument);
+  }
+  EXPECT_FALSE(fs::exists(run_dir / "ok" / "responses.json"));
+  EXPECT_FALSE(fs::exists(Environment::root / "responses.json"));
+}
+
+TEST(Archiver, SaveJsonWritesReadableUtf8UnderTheSection) {
+  const SellerSpriteArchiver archiver(Environment::root / "run-json");
+  const Json payload = {{"keyword", "瑜伽垫"}, {"tab", "搜索趋势"}, {"responses", Json::array()}};
+  const fs::path path = archiver.save_json({.section = "trend_01_x", .filename = "responses.json", .payload = payload});
+  EXPECT_EQ(path, Environment::root / "run-json" / "trend_01_x" / "responses.json");
+  const std::string text = read_file(path);
+  EXPECT_NE(text.find("瑜伽垫"), std::string::npos) << "non-ASCII text is written as UTF-8, not escaped";
+  EXPECT_EQ(Json::parse(text), payload);
+  EXPECT_EQ(std::distance(fs::directory_iterator(path.parent_path()), fs::directory_iterator()), 1)
+      << "no temporary file is left beside the result";
+}
+
+TEST(Recorder, EmptyRecorderHasNoPayloadsAndSavesNothing) {
+  const SellerSpriteApiRecorder recorder;
+  EXPECT_TRUE(recorder.get_payload("frequency").is_null());
+  const fs::path dir = Environment::root / "run-empty" / "collect";
+  EXPECT_EQ(recorder.save_all(dir), Json::object());
+  EXPECT_FALSE(fs::exists(dir));
+}
+
+TEST(MissingSections, RecordsKeepTheRequiredOrderAndTheExactMessage) {
+  const SellerSpriteApiRecorder recorder;
+  const Json missing = missing_sections(recorder, {"keyword_reverse", "reverse_frequency"});
+  EXPECT_EQ(missing, Json({"keyword_reverse", "reverse_frequency"}));
+  const Json errors = missing_section_errors(missing);
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].dump(), R"({"code":"SELLER_SPRITE_RESPONSE_MISSING","message":"keyword_reverse 响应未捕获"})");
+}
+
+TEST(CaptureSellerSpriteJson, RejectsAResponsesValueThatIsNotAList) {
+  const SellerSpriteScraper scraper;
+  for (const Json& not_a_list : {Json::object(), Json(), Json("[]")}) {
+    SCOPED_TRACE(not_a_list.dump());
+    EXPECT_THROW(run_sync([&](asio::io_context&) {
+                   return scraper._capture_sellersprite_json(playwright::Response(nullptr),
+                                                             std::make_shared<Json>(not_a_list));
+                 }),
+                 std::invalid_argument);
+  }
+}
+
+// Seconds that _wait_for_payloads takes on an empty recorder.
+double seconds_waited(std::vector<std::string> sections, std::optional<int> timeout_ms) {
+  const SellerSpriteScraper scraper;
+  const SellerSpriteApiRecorder recorder;
+  const auto start = std::chrono::steady_clock::now();
+  run_sync([&](asio::io_context&) { return scraper._wait_for_payloads(recorder, sections, timeout_ms); });
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST(WaitForPayloads, BudgetFollowsTimeoutWithTheDefaultForAbsentOrZero) {
+  EXPECT_LT(seconds_waited({}, std::nullopt), 0.1) << "an empty section list is complete at once";
+  EXPECT_LT(seconds_waited({"frequency"}, -5), 0.1) << "a negative budget has already passed";
+  const double short_wait = seconds_waited({"frequency"}, 500);
+  EXPECT_GE(short_wait, 0.5);
+  EXPECT_LT(short_wait, 1.5);
+  for (const std::optional<int> budget : {std::optional<int>(), std::optional<int>(0)}) {
+    SCOPED_TRACE(budget ? "0" : "absent");
+    const double waited = seconds_waited({"frequency", "keyword_mining"}, budget);
+    EXPECT_GE(waited, 3.0);
+    EXPECT_LT(waited, 4.0);
+  }
+}
+
+}  // namespace
+}  // namespace ravik::seller_sprite_legacy::scraping

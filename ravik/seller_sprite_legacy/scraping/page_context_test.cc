@@ -1,0 +1,104 @@
+// The browser page context: dependency check, profile directory, the page
+// handed to the flow, and closing the browser whatever the flow did.
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "playwright/error.h"
+#include "ravik/run_sync.h"
+#include "ravik/seller_sprite_legacy/domain/exceptions.h"
+#include "ravik/seller_sprite_legacy/scraping/testing/collector_fixture.h"
+
+namespace ravik::seller_sprite_legacy::scraping {
+namespace {
+
+using testing::CollectorTest;
+using testing::headless_scraper;
+using testing::run_on_page;
+
+using PageContextTest = CollectorTest;
+
+// Width and height from a PNG's IHDR chunk.
+std::pair<int, int> png_size(const std::string& png) {
+  auto big_endian = [&](std::size_t at) {
+    return (static_cast<unsigned char>(png.at(at)) << 24) | (static_cast<unsigned char>(png.at(at + 1)) << 16) |
+           (static_cast<unsigned char>(png.at(at + 2)) << 8) | static_cast<unsigned char>(png.at(at + 3));
+  };
+  return {big_endian(16), big_endian(20)};
+}
+
+TEST_F(PageContextTest, MissingDriverIsADependencyErrorBeforeAnyDirectoryIsMade) {
+  testing::forget_profile();
+  const SellerSpriteScraper scraper = headless_scraper();
+  ::setenv("RAVIK_NODE", (run_dir / "no-such-node").c_str(), 1);
+  try {
+    scraper.login_status({.options = SellerSpriteCollectOptions{}, .run_id = "r1", .run_dir = run_dir});
+    ADD_FAILURE() << "expected SellerSpriteDependencyError";
+  } catch (const domain::SellerSpriteDependencyError& error) {
+    EXPECT_STREQ(error.what(),
+                 "缺少 playwright 依赖，请安装 `pip install ravik` 并执行 `python -m playwright install chromium "
+                 "--no-shell`");
+    EXPECT_THROW(std::rethrow_if_nested(error), playwright::DriverNotInstalledError);
+  }
+  ::unsetenv("RAVIK_NODE");
+  EXPECT_FALSE(std::filesystem::exists(scraper.profile_dir));
+  EXPECT_FALSE(std::filesystem::exists(run_dir));
+}
+
+TEST_F(PageContextTest, OpensOnePageOfTheFixedViewportInAnOwnerOnlyProfile) {
+  testing::forget_profile();
+  const SellerSpriteScraper scraper = headless_scraper();
+  const Json seen = run_sync([&](asio::io_context&) -> asio::awaitable<Json> {
+    PageContext page_context = scraper._browser_page();
+    playwright::Page page = co_await page_context.enter();
+    const std::size_t open_pages = page_context.context->pages().size();
+    const auto [width, height] = png_size(co_await page.screenshot());
+    struct stat profile {};
+    ::stat(scraper.profile_dir.c_str(), &profile);
+    co_await page_context.exit();
+    co_return Json{{"pages", open_pages}, {"width", width}, {"height", height}, {"mode", profile.st_mode & 0777}};
+  });
+  EXPECT_EQ(seen["pages"], 1) << "the launch's own page is used, no second one opened";
+  EXPECT_EQ(seen["width"], 1440);
+  EXPECT_EQ(seen["height"], 900);
+  EXPECT_EQ(seen["mode"], 0700);
+
+  // The profile now exists with its contents; a second browser uses it as it is.
+  const auto marker = headless_scraper().profile_dir / "kept-by-test";
+  std::ofstream(marker) << "x";
+  run_on_page([](const SellerSpriteScraper&, playwright::Page) -> asio::awaitable<Json> { co_return Json(); });
+  EXPECT_TRUE(std::filesystem::exists(marker));
+}
+
+TEST_F(PageContextTest, FlowFailureClosesTheBrowserAndArrivesUnchanged) {
+  struct FlowFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+  };
+  EXPECT_THROW(
+      {
+        try {
+          run_on_page([](const SellerSpriteScraper&, playwright::Page page) -> asio::awaitable<Json> {
+            co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL());
+            throw FlowFailure("flow failed");
+          });
+        } catch (const FlowFailure& failure) {
+          EXPECT_STREQ(failure.what(), "flow failed");
+          throw;
+        }
+      },
+      FlowFailure);
+  // CollectorTest's TearDown checks that neither browser nor driver is left.
+}
+
+TEST_F(PageContextTest, BrowserFailureInsideAPublicOperationClosesTheBrowser) {
+  const SellerSpriteScraper scraper = headless_scraper();
+  SellerSpriteCollectOptions options;
+  options.url = "http://127.0.0.1:1/unreachable";
+  EXPECT_THROW(scraper.archive_url({.options = options, .run_id = "", .run_dir = run_dir}), playwright::Error);
+}
+
+}  // namespace
+}  // namespace ravik::seller_sprite_legacy::scraping

@@ -1,0 +1,234 @@
+#include "ravik/seller_sprite_legacy/scraping/testing/collector_fixture.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <ext/stdio_filebuf.h>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <vector>
+
+#include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include "ravik/run_sync.h"
+
+namespace ravik::seller_sprite_legacy::scraping::testing {
+namespace {
+
+constexpr int kProcessExitWaitMs = 10000;
+
+const std::filesystem::path& temp_root() {
+  static const std::filesystem::path root = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "ravik-collector-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    return std::filesystem::path(pattern);
+  }();
+  return root;
+}
+
+standin::Site* g_site = nullptr;
+
+// Stops the stand-in and removes the temporary tree when the test program ends.
+class TempRootCleanup : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    if (g_site != nullptr) g_site->stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(temp_root(), ignored);
+  }
+};
+[[maybe_unused]] ::testing::Environment* const kCleanup = ::testing::AddGlobalTestEnvironment(new TempRootCleanup);
+
+struct ProcessInfo {
+  int pid;
+  char state;
+};
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Children of this process and processes whose command line names temp_root().
+std::vector<ProcessInfo> browser_processes() {
+  std::vector<ProcessInfo> found;
+  const std::string marker = temp_root().string();
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ignored)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const int pid = std::stoi(name);
+    if (pid == ::getpid()) continue;
+    const std::string stat = read_file(entry.path() / "stat");
+    const auto after_name = stat.rfind(')');
+    if (after_name == std::string::npos || after_name + 4 > stat.size()) continue;
+    const char state = stat[after_name + 2];
+    const int parent = std::atoi(stat.c_str() + stat.find(' ', after_name + 3) + 1);
+    const bool named = read_file(entry.path() / "cmdline").find(marker) != std::string::npos;
+    if (parent == ::getpid() || named) found.push_back({pid, state});
+  }
+  return found;
+}
+
+// Waits up to kProcessExitWaitMs for `pid` to exit; true when it did.
+bool wait_for_exit(int pid) {
+  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  if (pidfd < 0) return true;  // already gone
+  pollfd watch{.fd = pidfd, .events = POLLIN, .revents = 0};
+  const bool exited = ::poll(&watch, 1, kProcessExitWaitMs) == 1;
+  ::close(pidfd);
+  return exited;
+}
+
+}  // namespace
+
+standin::Site& site() {
+  if (g_site == nullptr) {
+    static standin::Site stand_in;
+    const std::string origin = stand_in.start();
+    ::setenv("RAVIK_SELLERSPRITE_ORIGIN", origin.c_str(), 1);
+    ::setenv("RAVIK_CONFIG_DIR", (temp_root() / "config").c_str(), 1);
+    g_site = &stand_in;
+  }
+  return *g_site;
+}
+
+Json demo_account() {
+  return Json{{"username", std::string(standin::kDemoUsername)}, {"password", std::string(standin::kDemoPassword)}};
+}
+
+SellerSpriteScraper headless_scraper() {
+  site();
+  return SellerSpriteScraper({.headless = true, .timeout_ms = 30000});
+}
+
+void forget_profile() { std::filesystem::remove_all(headless_scraper().profile_dir); }
+
+void log_profile_in() {
+  ConsoleRedirect console;
+  console.end_input();  // a prompt would fail the login instead of waiting
+  run_on_page([](const SellerSpriteScraper& scraper, playwright::Page page) -> asio::awaitable<Json> {
+    co_await scraper._login_with_account(page, demo_account());
+    co_return Json();
+  });
+}
+
+Json run_on_page(const std::function<asio::awaitable<Json>(const SellerSpriteScraper&, playwright::Page)>& flow) {
+  const SellerSpriteScraper scraper = headless_scraper();
+  return run_sync([&](asio::io_context&) {
+    return scraper._run_in_page_context([&](playwright::Page page) { return flow(scraper, page); });
+  });
+}
+
+int leftover_browser_processes() {
+  int leftover = 0;
+  for (const ProcessInfo& process : browser_processes()) {
+    if (process.state == 'Z' || !wait_for_exit(process.pid)) ++leftover;
+  }
+  return leftover;
+}
+
+void CollectorTest::SetUp() {
+  site().set_switches({});
+  site().clear_requests();
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  run_dir = temp_root() / "runs" / (std::string(test->test_suite_name()) + "." + test->name());
+  std::filesystem::remove_all(run_dir);
+}
+
+void CollectorTest::TearDown() { EXPECT_EQ(leftover_browser_processes(), 0) << "a browser or driver outlived the flow"; }
+
+// A std::cout buffer that keeps the text (written from the console worker
+// thread) and wakes a coroutine waiting for the first output.
+class ConsoleRedirect::CapturingBuffer : public std::streambuf {
+ public:
+  std::string text() const {
+    std::lock_guard lock(mutex_);
+    return text_;
+  }
+
+  // Arms `signal` (a timer on `executor`) to be cancelled at the next write;
+  // false when there is output already.
+  bool arm(asio::steady_timer* signal, asio::any_io_executor executor) {
+    std::lock_guard lock(mutex_);
+    if (!text_.empty()) return false;
+    signal_ = signal;
+    executor_ = std::move(executor);
+    return true;
+  }
+
+ protected:
+  std::streamsize xsputn(const char* data, std::streamsize size) override {
+    std::lock_guard lock(mutex_);
+    text_.append(data, static_cast<std::size_t>(size));
+    if (signal_ != nullptr) {
+      asio::post(executor_, [signal = signal_] { signal->cancel(); });
+      signal_ = nullptr;
+    }
+    return size;
+  }
+  int_type overflow(int_type c) override {
+    if (c != traits_type::eof()) {
+      const char ch = traits_type::to_char_type(c);
+      xsputn(&ch, 1);
+    }
+    return traits_type::not_eof(c);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::string text_;
+  asio::steady_timer* signal_ = nullptr;
+  asio::any_io_executor executor_;
+};
+
+ConsoleRedirect::ConsoleRedirect() : output_(std::make_unique<CapturingBuffer>()) {
+  int fds[2];
+  if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  write_fd_ = fds[1];
+  input_ = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fds[0], std::ios::in);
+  saved_in_ = std::cin.rdbuf(input_.get());
+  saved_out_ = std::cout.rdbuf(output_.get());
+}
+
+ConsoleRedirect::~ConsoleRedirect() {
+  end_input();
+  std::cin.rdbuf(saved_in_);
+  std::cin.clear();
+  std::cout.rdbuf(saved_out_);
+  std::cout.clear();
+}
+
+void ConsoleRedirect::type(std::string_view text) {
+  if (::write(write_fd_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+    throw std::runtime_error("write to the console pipe failed");
+  }
+}
+
+void ConsoleRedirect::end_input() {
+  if (write_fd_ >= 0) ::close(write_fd_);
+  write_fd_ = -1;
+}
+
+std::string ConsoleRedirect::output() const { return output_->text(); }
+
+asio::awaitable<void> ConsoleRedirect::prompt_shown() {
+  const auto executor = co_await asio::this_coro::executor;
+  // Gives up after a minute, so that a flow that never prompts fails instead of hanging.
+  asio::steady_timer signal(executor, std::chrono::minutes(1));
+  if (!output_->arm(&signal, executor)) co_return;
+  try {
+    co_await signal.async_wait(asio::use_awaitable);
+  } catch (const std::system_error&) {
+    // cancelled by the write: the prompt is there
+  }
+}
+
+}  // namespace ravik::seller_sprite_legacy::scraping::testing

@@ -1,0 +1,83 @@
+// Test support for the collector's browser tests: one stand-in SellerSprite
+// site per test program, the collector's origin and configuration directory
+// pointed at it (before the first collector is built), a fresh run directory
+// per test, and checks that no browser or driver process is left behind.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+#include "ravik/json.h"
+#include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
+#include "standin/site.h"
+
+namespace ravik::seller_sprite_legacy::scraping::testing {
+
+// The program's stand-in site, started on first use; RAVIK_SELLERSPRITE_ORIGIN
+// and RAVIK_CONFIG_DIR (a temporary directory removed at exit) are set then.
+standin::Site& site();
+
+// The demo account that the stand-in accepts, as the host passes it.
+Json demo_account();
+
+// A headless collector on the stand-in site.
+SellerSpriteScraper headless_scraper();
+
+// Removes the collector's browser profile, so the next browser starts logged out.
+void forget_profile();
+
+// Logs the collector's profile in through the stand-in's login form.
+void log_profile_in();
+
+// Runs `flow` on the page of a fresh page context of a headless collector,
+// on a private event loop, and returns its result.
+Json run_on_page(const std::function<asio::awaitable<Json>(const SellerSpriteScraper&, playwright::Page)>& flow);
+
+// Processes still running that belong to this program's browsers: children
+// of this process, and anything whose command line names the temporary
+// configuration directory.
+int leftover_browser_processes();
+
+// The test fixture: a fresh run directory, default switches, no requests on
+// record; fails the test when a browser process outlives it.
+class CollectorTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::filesystem::path run_dir;
+};
+
+// While alive, std::cin reads from a pipe that the test writes with
+// `type` (and ends with `end_input`), and std::cout is captured.
+class ConsoleRedirect {
+ public:
+  ConsoleRedirect();
+  ~ConsoleRedirect();
+  ConsoleRedirect(const ConsoleRedirect&) = delete;
+  ConsoleRedirect& operator=(const ConsoleRedirect&) = delete;
+
+  void type(std::string_view text);
+  void end_input();
+  // Everything written to std::cout so far.
+  std::string output() const;
+  // Completes once something was written to std::cout (a prompt), or after a
+  // minute, without blocking the calling coroutine's event loop.
+  asio::awaitable<void> prompt_shown();
+
+ private:
+  class CapturingBuffer;
+
+  int write_fd_ = -1;
+  std::unique_ptr<std::streambuf> input_;
+  std::unique_ptr<CapturingBuffer> output_;
+  std::streambuf* saved_in_;
+  std::streambuf* saved_out_;
+};
+
+}  // namespace ravik::seller_sprite_legacy::scraping::testing
