@@ -117,8 +117,8 @@ const ScenarioRegistry& SCENARIOS() {
   return registry;
 }
 
-Json list_scenarios() {
-  Json scenarios = Json::array();
+std::vector<Json> list_scenarios() {
+  std::vector<Json> scenarios;
   for (const auto& [id, scenario] : SCENARIOS()) scenarios.push_back(scenario.to_public_dict());
   return scenarios;
 }

@@ -87,8 +87,8 @@ using ScenarioRegistry = nlohmann::ordered_map<std::string, SellerSpriteScenario
 // The registry, built once on first use and never changed.
 RAVIK_SCENARIOS_EXPORT const ScenarioRegistry& SCENARIOS();
 
-// A JSON array of to_public_dict() of every scenario, in registry order.
-RAVIK_SCENARIOS_EXPORT Json list_scenarios();
+// to_public_dict() of every scenario, in registry order.
+RAVIK_SCENARIOS_EXPORT std::vector<Json> list_scenarios();
 
 // The scenario with exactly this identifier; throws SellerSpriteConfigError
 // "未知卖家精灵场景：<id>" when there is none.

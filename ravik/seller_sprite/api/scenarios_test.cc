@@ -53,7 +53,7 @@ TEST_F(ScenarioTest, LookupIsExactAndCaseSensitive) {
 }
 
 TEST_F(ScenarioTest, ListKeepsRegistryOrderAndPublicFields) {
-  const Json listed = list_scenarios();
+  const Json listed = Json(list_scenarios());
   ASSERT_EQ(listed.size(), 4u);
   EXPECT_EQ(listed.dump(),
             R"([{"scenario_id":"competitor-lookup","title":"竞品查询","endpoint":"/v3/api/competing-lookup",)"
