@@ -55,6 +55,7 @@ TEST_F(PageContextTest, OpensOnePageOfTheFixedViewportInAnOwnerOnlyProfile) {
     PageContext page_context = scraper._browser_page();
     playwright::Page page = co_await page_context.enter();
     const std::size_t open_pages = page_context.context->pages().size();
+    EXPECT_GT(testing::browser_process_count(), 0) << "the process check sees a running browser";
     const auto [width, height] = png_size(co_await page.screenshot());
     struct stat profile {};
     ::stat(scraper.profile_dir.c_str(), &profile);
@@ -71,6 +72,18 @@ TEST_F(PageContextTest, OpensOnePageOfTheFixedViewportInAnOwnerOnlyProfile) {
   std::ofstream(marker) << "x";
   run_on_page([](const SellerSpriteScraper&, playwright::Page) -> asio::awaitable<Json> { co_return Json(); });
   EXPECT_TRUE(std::filesystem::exists(marker));
+}
+
+TEST_F(PageContextTest, FailedEnterStopsTheDriverItStarted) {
+  testing::forget_profile();
+  const std::filesystem::path profile_dir = headless_scraper().profile_dir;
+  std::filesystem::create_directories(profile_dir.parent_path());
+  std::ofstream(profile_dir) << "a file where the profile directory belongs";
+  EXPECT_THROW(
+      run_on_page([](const SellerSpriteScraper&, playwright::Page) -> asio::awaitable<Json> { co_return Json(); }),
+      std::filesystem::filesystem_error);
+  std::filesystem::remove(profile_dir);
+  // CollectorTest's TearDown checks that the started driver was stopped.
 }
 
 TEST_F(PageContextTest, FlowFailureClosesTheBrowserAndArrivesUnchanged) {

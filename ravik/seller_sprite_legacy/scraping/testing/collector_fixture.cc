@@ -127,6 +127,8 @@ Json run_on_page(const std::function<asio::awaitable<Json>(const SellerSpriteScr
   });
 }
 
+int browser_process_count() { return static_cast<int>(browser_processes().size()); }
+
 int leftover_browser_processes() {
   int leftover = 0;
   for (const ProcessInfo& process : browser_processes()) {

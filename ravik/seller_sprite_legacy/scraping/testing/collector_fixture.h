@@ -38,9 +38,13 @@ void log_profile_in();
 // on a private event loop, and returns its result.
 Json run_on_page(const std::function<asio::awaitable<Json>(const SellerSpriteScraper&, playwright::Page)>& flow);
 
-// Processes still running that belong to this program's browsers: children
-// of this process, and anything whose command line names the temporary
+// Processes of this program's browsers running now: children of this
+// process, and anything whose command line names the temporary
 // configuration directory.
+int browser_process_count();
+
+// The same processes after giving each up to ten seconds to exit; a child
+// that exited but was not reaped counts as left over.
 int leftover_browser_processes();
 
 // The test fixture: a fresh run directory, default switches, no requests on
