@@ -5,6 +5,7 @@
 #include "ravik/seller_sprite_legacy/domain/exceptions.h"
 #include "ravik/seller_sprite_legacy/scraping/api_recorder.h"
 #include "ravik/seller_sprite_legacy/scraping/archiver.h"
+#include "ravik/seller_sprite_legacy/scraping/navigation.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
@@ -26,7 +27,8 @@ struct PageAccess {
 // DEFAULT_WAIT_MS and asks the captcha detector, then the login test.
 asio::awaitable<PageAccess> open_and_check(const SellerSpriteScraper& scraper, playwright::Page page,
                                            const std::string& url) {
-  co_await page.goto_(url, {.wait_until = "domcontentloaded", .timeout = scraper.timeout_ms});
+  const playwright::GotoOptions navigation = document_loaded(scraper.timeout_ms);
+  co_await page.goto_(url, navigation);
   co_await page.wait_for_timeout(SellerSpriteScraper::DEFAULT_WAIT_MS);
   PageAccess access;
   access.captcha_required = co_await scraper.captcha_detector.detect(page);
@@ -100,9 +102,10 @@ asio::awaitable<Json> run_collection(const SellerSpriteScraper& scraper, playwri
     co_await scraper._login_with_account(page, *account);
     access = co_await open_and_check(scraper, page, plan.page_url);
   }
+  const SellerSpriteArchiver::SectionArgs archive_section{.section = plan.archive_section};
   if (access.blocked()) {
     page.remove_listener("response", listener);
-    Json files = co_await archiver.archive_page(page, {.section = plan.archive_section});
+    Json files = co_await archiver.archive_page(page, archive_section);
     co_return blocked_result(plan, std::move(files), access.captcha_required);
   }
 
@@ -111,15 +114,16 @@ asio::awaitable<Json> run_collection(const SellerSpriteScraper& scraper, playwri
   co_await page.wait_for_timeout(kSettleAfterWaitMs);
   page.remove_listener("response", listener);
 
-  Json files = co_await archiver.archive_page(page, {.section = plan.archive_section});
+  Json files = co_await archiver.archive_page(page, archive_section);
   files.update(recorder->save_all(archiver.section_dir(plan.archive_section)));
 
   Json trend_details = Json::array();
   if (plan.trend_source && options.trend_limit != 0) {
-    Json trend = co_await scraper._collect_trend_details(
-        page, {.options = options,
-               .run_dir = run_dir,
-               .keywords = SellerSpriteScraper::_keywords_from_payload(recorder->get_payload(*plan.trend_source))});
+    TrendDetailsArgs trend_args{
+        .options = options,
+        .run_dir = run_dir,
+        .keywords = SellerSpriteScraper::_keywords_from_payload(recorder->get_payload(*plan.trend_source))};
+    Json trend = co_await scraper._collect_trend_details(page, std::move(trend_args));
     trend_details = std::move(trend["trend_details"]);
     files.update(trend["files"]);
   }

@@ -81,14 +81,16 @@ asio::awaitable<Json> SellerSpriteScraper::_collect_trend_details(playwright::Pa
       auto responses = std::make_shared<Json>(tab_index == 0 ? *open_responses : Json::array());
       const playwright::ResponseListener capture = capture_into(*this, responses);
       page.on("response", capture);
-      co_await page.locator(kTrendTabSelector).filter({.has_text = tab_label}).first().click(
-          {.timeout = kTabClickTimeoutMs});
+      const playwright::FilterOptions with_label{.has_text = tab_label};
+      const playwright::Locator tab = page.locator(kTrendTabSelector).filter(with_label).first();
+      co_await tab.click({.timeout = kTabClickTimeoutMs});
       co_await page.wait_for_timeout(kAfterTabClickMs);
       page.remove_listener("response", capture);
 
       const std::string section = trend_section_name(index + 1, keyword_slug, tab_items[tab_index].key);
       const playwright::Locator trend_container = page.locator(std::string(TREND_ARCHIVE_SELECTOR)).first();
-      files.update(co_await archiver.archive_locator(trend_container, {.section = section}));
+      const SellerSpriteArchiver::SectionArgs archive_section{.section = section};
+      files.update(co_await archiver.archive_locator(trend_container, archive_section));
       const std::string response_path =
           archiver
               .save_json({.section = section,
@@ -105,7 +107,8 @@ asio::awaitable<Json> SellerSpriteScraper::_collect_trend_details(playwright::Pa
 
     const playwright::Locator drawer = page.locator(std::string(TREND_ARCHIVE_SELECTOR)).first();
     co_await drawer.locator(kCloseButtonSelector).first().click({.timeout = kDrawerCloseTimeoutMs});
-    co_await drawer.wait_for({.state = "hidden", .timeout = kDrawerCloseTimeoutMs});
+    const playwright::WaitForOptions until_hidden{.state = "hidden", .timeout = kDrawerCloseTimeoutMs};
+    co_await drawer.wait_for(until_hidden);
   }
   co_return Json{{"trend_details", std::move(trend_details)}, {"files", std::move(files)}};
 }

@@ -23,7 +23,7 @@ class TrendDetailsTest : public CollectorTest {};
 TEST_F(TrendDetailsTest, RowsBeyondThePayloadKeywordsAreNamedFromThePageAndRepeatedTabsReplaceTheirFiles) {
   testing::ensure_logged_in();
   site().update_switches([](standin::Switches& s) {
-    s.result_rows = 4;
+    s.result_rows = 3;
     s.payload_keywords = 1;
   });
   const SellerSpriteCollectOptions options{.keyword = "yoga mat", .trend_limit = 5, .trend_tabs = "aba,aba"};
@@ -33,18 +33,18 @@ TEST_F(TrendDetailsTest, RowsBeyondThePayloadKeywordsAreNamedFromThePageAndRepea
 
   // Only the first item names its keyword; the others carry it as "term".
   const Json& items = result["keyword_mining"]["data"]["items"];
-  ASSERT_EQ(items.size(), 4u);
+  ASSERT_EQ(items.size(), 3u);
   const Json& trend = result["trend_details"];
-  ASSERT_EQ(trend.size(), 4u);  // fewer rows than the limit
+  ASSERT_EQ(trend.size(), 3u);  // fewer rows than the limit
   EXPECT_EQ(trend[0]["keyword"], items[0]["keyword"]);
-  for (std::size_t row = 1; row < 4; ++row) {
+  for (std::size_t row = 1; row < 3; ++row) {
     SCOPED_TRACE(row);
-    EXPECT_EQ(trend[row]["keyword"], items[row]["term"]);  // row 4 also shows a rank and an "AC" line
+    EXPECT_EQ(trend[row]["keyword"], items[row]["term"]);
   }
 
-  const Json& tabs = trend[3]["tabs"];
+  const Json& tabs = trend[2]["tabs"];
   ASSERT_EQ(tabs.size(), 2u);
-  const std::string section = "trend_04_" + SellerSpriteScraper::_slug(items[3]["term"].get<std::string>()) + "_aba";
+  const std::string section = "trend_03_" + SellerSpriteScraper::_slug(items[2]["term"].get<std::string>()) + "_aba";
   EXPECT_EQ(tabs[0]["section"], section);
   EXPECT_EQ(tabs[1]["section"], section);
   EXPECT_EQ(tabs[0]["response_count"], 2);  // the drawer's opening plus the tab
@@ -71,7 +71,8 @@ constexpr const char* kRowsPage =
 TEST_F(TrendDetailsTest, RowKeywordSkipsRankAndBadgeLinesAndFallsBackToTheRowNumber) {
   const Json keywords = testing::run_on_page([](const SellerSpriteScraper& scraper,
                                                 playwright::Page page) -> asio::awaitable<Json> {
-    co_await page.goto_(kRowsPage, {.wait_until = "domcontentloaded", .timeout = 10000});
+    const playwright::GotoOptions navigation{.wait_until = "domcontentloaded", .timeout = 10000};
+    co_await page.goto_(kRowsPage, navigation);
     const playwright::Locator icons = page.locator(".trend");
     Json found = Json::array();
     for (int index = 0; index < 3; ++index) found.push_back(co_await scraper._keyword_from_trend_icon(icons.nth(index), index));
