@@ -1,6 +1,8 @@
 // The JSON background calls of the research pages, answered according to the
 // answer mode that the switches give each path.
 #include <array>
+#include <cstdint>
+#include <limits>
 #include <functional>
 
 #include <httplib.h>
@@ -30,11 +32,21 @@ std::string text_member(const ravik::Json& body, const char* key) {
   return found != body.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
-// The phrase count of a request body: an integer, or a text of an integer.
+// The phrase count of a request body: an integer, or a text of an integer,
+// within the range of int.
 std::optional<int> phrase_count_member(const ravik::Json& body) {
   const auto found = body.find("phraseCount");
   if (found == body.end()) return std::nullopt;
-  if (found->is_number_integer()) return found->get<int>();
+  if (found->is_number_unsigned()) {
+    const auto value = found->get<std::uint64_t>();
+    if (value <= static_cast<std::uint64_t>(std::numeric_limits<int>::max())) return static_cast<int>(value);
+    return std::nullopt;
+  }
+  if (found->is_number_integer()) {
+    const auto value = found->get<std::int64_t>();
+    if (value >= std::numeric_limits<int>::min()) return static_cast<int>(value);
+    return std::nullopt;
+  }
   if (found->is_string()) {
     try {
       std::size_t used = 0;

@@ -209,13 +209,21 @@ TEST_F(SiteTest, PageFilesAreServedWithUtf8Types) {
   }
 }
 
-TEST_F(SiteTest, ApiNeedsLoginAndAWellFormedBody) {
+TEST_F(SiteTest, ApiNeedsLoginAndAWellFormedBodyAndIgnoresUnusablePhraseCounts) {
   auto anonymous = post_api(kKeywordMinerApi, Json{{"keyword", "yoga mat"}}, "");
   ASSERT_TRUE(anonymous);
   EXPECT_EQ(anonymous->status, 401);
   EXPECT_EQ(Json::parse(anonymous->body)["code"], "NOT_LOGIN");
 
-  auto broken = client().Post(std::string(kKeywordMinerApi), httplib::Headers{{"Cookie", log_in()}}, "{not json",
+  const std::string cookie = log_in();
+  site_.clear_requests();
+  for (const Json& count : {Json(4294967296LL), Json(-4294967296LL), Json("3x"), Json(2.5)}) {
+    SCOPED_TRACE(count.dump());
+    ASSERT_TRUE(post_api(kKeywordMinerFrequencyApi, Json{{"keyword", "yoga mat"}, {"phraseCount", count}}, cookie));
+  }
+  for (const auto& request : site_.requests()) EXPECT_EQ(request.form->phrase_count, std::nullopt) << request.body;
+
+  auto broken = client().Post(std::string(kKeywordMinerApi), httplib::Headers{{"Cookie", cookie}}, "{not json",
                               "application/json");
   ASSERT_TRUE(broken);
   EXPECT_EQ(broken->status, 400);
