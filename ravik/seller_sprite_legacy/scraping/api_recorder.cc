@@ -9,7 +9,7 @@ namespace {
 
 bool is_background_call(const playwright::Response& response) {
   const std::string& type = response.resource_type();
-  return (type == "xhr" || type == "fetch") && is_sellersprite_url(response.url());
+  return (type == "xhr" || type == "fetch") && is_sellersprite_host(response.url());
 }
 
 // True when no known keyword longer than `url_keyword` (or as long and

@@ -35,7 +35,7 @@ class RAVIK_HOST_EXPORT SellerSpriteApiRecorder {
   };
 
   // Keeps `response`'s JSON body as the payload of `section` when the response
-  // is a background (XHR/fetch) call from the SellerSprite origin whose URL
+  // is a background (XHR/fetch) call to the SellerSprite site whose URL
   // holds `url_keyword` and no longer known keyword. A later match replaces
   // an earlier payload. A body that is gone or not JSON is skipped.
   asio::awaitable<void> capture_json_response(playwright::Response response, CaptureArgs args);

@@ -106,12 +106,5 @@ TEST_F(PageContextTest, FlowFailureClosesTheBrowserAndArrivesUnchanged) {
   // CollectorTest's TearDown checks that neither browser nor driver is left.
 }
 
-TEST_F(PageContextTest, BrowserFailureInsideAPublicOperationClosesTheBrowser) {
-  const SellerSpriteScraper scraper = headless_scraper();
-  SellerSpriteCollectOptions options;
-  options.url = "http://127.0.0.1:1/unreachable";
-  EXPECT_THROW(scraper.archive_url({.options = options, .run_id = "", .run_dir = run_dir}), playwright::Error);
-}
-
 }  // namespace
 }  // namespace ravik::seller_sprite_legacy::scraping

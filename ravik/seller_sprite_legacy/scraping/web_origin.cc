@@ -23,14 +23,17 @@ std::string origin_from_environment() {
   return origin;
 }
 
-// "scheme://host[:port]" -> "host[:port]" without a leading "www.", lower case.
-std::string domain_of(std::string_view origin) {
-  std::string_view rest = origin;
-  if (const auto scheme_end = rest.find("://"); scheme_end != std::string_view::npos) {
-    rest.remove_prefix(scheme_end + 3);
+// "scheme://host[:port]/..." -> "host[:port]", lower case.
+std::string authority_of(std::string_view url) {
+  if (const auto scheme_end = url.find("://"); scheme_end != std::string_view::npos) {
+    url.remove_prefix(scheme_end + 3);
   }
-  rest = rest.substr(0, rest.find('/'));
-  std::string domain = lower_ascii(rest);
+  return lower_ascii(url.substr(0, url.find_first_of("/?#")));
+}
+
+// The origin's authority without a leading "www.".
+std::string domain_of(std::string_view origin) {
+  std::string domain = authority_of(origin);
   if (domain.starts_with("www.")) domain.erase(0, 4);
   return domain;
 }
@@ -49,6 +52,12 @@ const std::string& sellersprite_domain() {
 
 bool is_sellersprite_url(std::string_view url) {
   return lower_ascii(url).find(sellersprite_domain()) != std::string::npos;
+}
+
+bool is_sellersprite_host(std::string_view url) {
+  const std::string authority = authority_of(url);
+  const std::string& domain = sellersprite_domain();
+  return authority == domain || authority.ends_with("." + domain);
 }
 
 }  // namespace ravik::seller_sprite_legacy::scraping

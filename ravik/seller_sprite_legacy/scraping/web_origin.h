@@ -20,7 +20,11 @@ RAVIK_HOST_EXPORT const std::string& sellersprite_origin();
 // names a port ("sellersprite.com", "127.0.0.1:8123").
 RAVIK_HOST_EXPORT const std::string& sellersprite_domain();
 
-// True when the lower-cased `url` contains `sellersprite_domain()`.
+// True when the lower-cased `url` contains `sellersprite_domain()` anywhere.
 RAVIK_HOST_EXPORT bool is_sellersprite_url(std::string_view url);
+
+// True when `url`'s host (with its port) is the site's domain or a subdomain
+// of it: a request the site's pages made to the site itself.
+RAVIK_HOST_EXPORT bool is_sellersprite_host(std::string_view url);
 
 }  // namespace ravik::seller_sprite_legacy::scraping
