@@ -305,11 +305,11 @@
     rows.innerHTML = items.map(function (item, index) {
       var keyword = keywordOf(item);
       return '<tr class="el-table__row"><td class="col-keyword"><div class="cell">' +
-        '<div class="rank-no">' + (index + 1) + '</div>' +
-        (item.amazonChoice ? '<div class="ac-line"><span class="ac-badge">AC</span></div>' : '') +
-        '<div class="keyword-text">' + escapeHtml(keyword) + '</div>' +
+        '<div class="keyword-head"><div class="rank-no">' + (index + 1) + '</div>' +
+        (item.amazonChoice ? '<div class="ac-line"><span class="ac-badge">AC</span></div>' : '') + '</div>' +
+        '<div class="keyword-main"><div class="keyword-text">' + escapeHtml(keyword) + '</div>' +
         '<div class="keyword-tools"><i class="iconfont icon-historical-trend" title="历史趋势" data-index="' + index + '"></i></div>' +
-        '</div></td>' +
+        '</div></div></td>' +
         '<td class="num">' + formatNumber(item.searches) + '</td>' +
         '<td class="num">' + (REVERSE ? formatNumber(item.position) : (typeof item.purchaseRate === 'number' ? item.purchaseRate + '%' : '-')) + '</td>' +
         '<td class="num">' + formatNumber(item.products) + '</td>' +
