@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 struct SharedBrowser {
   Playwright playwright;
   BrowserContext context;
+  std::unique_ptr<TempDir> profile_dir;
 };
 
 std::unique_ptr<SharedBrowser>& shared_browser_slot() {
@@ -30,14 +31,15 @@ std::unique_ptr<SharedBrowser>& shared_browser_slot() {
 SharedBrowser& shared_browser() {
   auto& slot = shared_browser_slot();
   if (!slot) {
-    const fs::path profile = make_temp_dir() / "profile";
-    const std::string profile_text = profile.string();
+    auto profile_dir = std::make_unique<TempDir>();
+    const std::string profile = (profile_dir->path() / "profile").string();
     slot = run([&]() -> asio::awaitable<std::unique_ptr<SharedBrowser>> {
       Playwright pw = co_await async_playwright().start();
-      const LaunchPersistentContextOptions options = launch_options(profile_text);
+      const LaunchPersistentContextOptions options = launch_options(profile);
       BrowserContext context = co_await pw.chromium.launch_persistent_context(options);
-      co_return std::make_unique<SharedBrowser>(SharedBrowser{std::move(pw), std::move(context)});
+      co_return std::make_unique<SharedBrowser>(SharedBrowser{std::move(pw), std::move(context), nullptr});
     });
+    slot->profile_dir = std::move(profile_dir);
   }
   return *slot;
 }
@@ -87,10 +89,15 @@ Page new_shared_page() {
   return run([&]() -> asio::awaitable<Page> { co_return co_await browser.context.new_page(); });
 }
 
-fs::path make_temp_dir() {
+TempDir::TempDir() {
   std::string pattern = (fs::temp_directory_path() / "ravik-playwright-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  return pattern;
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
 }
 
 LaunchPersistentContextOptions launch_options(const std::string& profile) {

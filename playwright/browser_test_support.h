@@ -55,8 +55,20 @@ auto run(MakeOperation&& make_operation) {
 // after the last test).
 Page new_shared_page();
 
-// A new empty directory under the system's temporary directory.
-std::filesystem::path make_temp_dir();
+// A new empty directory under the system's temporary directory, removed
+// with its contents when this object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 // Launch options for a headless Chromium on `profile`, as the collector uses
 // them.

@@ -93,16 +93,24 @@ void move_to(int fd, int target) {
 }  // namespace
 
 DriverProcess::DriverProcess(const DriverLocation& location) {
-  int stdin_pair[2];   // a socket pair: writing to a dead driver then fails with EPIPE, never SIGPIPE
-  int stdout_pipe[2];
-  int stderr_pipe[2];
-  int report_pipe[2];  // carries the errno of a failed exec
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stdin_pair) != 0) {
-    throw Error("cannot start the Playwright driver: " + errno_text(errno));
-  }
-  if (::pipe2(stdout_pipe, O_CLOEXEC) != 0 || ::pipe2(stderr_pipe, O_CLOEXEC) != 0 ||
+  // [0] is the child's end, [1] ours. stdin is a socket pair: writing to a
+  // dead driver then fails with EPIPE instead of raising SIGPIPE.
+  int stdin_pair[2] = {-1, -1};
+  int stdout_pipe[2] = {-1, -1};
+  int stderr_pipe[2] = {-1, -1};
+  int report_pipe[2] = {-1, -1};  // carries the errno of a failed exec
+  const auto close_all = [&] {
+    for (int* pair : {stdin_pair, stdout_pipe, stderr_pipe, report_pipe}) {
+      close_fd(pair[0]);
+      close_fd(pair[1]);
+    }
+  };
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stdin_pair) != 0 ||
+      ::pipe2(stdout_pipe, O_CLOEXEC) != 0 || ::pipe2(stderr_pipe, O_CLOEXEC) != 0 ||
       ::pipe2(report_pipe, O_CLOEXEC) != 0) {
-    throw Error("cannot start the Playwright driver: " + errno_text(errno));
+    const int error = errno;
+    close_all();
+    throw Error("cannot start the Playwright driver: " + errno_text(error));
   }
   std::vector<std::string> args = {location.node.string(), location.cli_js.string(), "run-driver"};
   std::vector<std::string> env = driver_environment();
@@ -114,35 +122,30 @@ DriverProcess::DriverProcess(const DriverLocation& location) {
   if (pid_ == 0) {
     exec_driver(argv.data(), envp.data(), stdin_pair[0], stdout_pipe[1], stderr_pipe[1], report_pipe[1], parent);
   }
-  const int fork_error = errno;
-  ::close(stdin_pair[0]);
-  ::close(stdout_pipe[1]);
-  ::close(stderr_pipe[1]);
-  ::close(report_pipe[1]);
-  stdin_fd_ = stdin_pair[1];
-  stdout_fd_ = stdout_pipe[0];
-  stderr_fd_ = stderr_pipe[0];
   if (pid_ < 0) {
-    close_fd(report_pipe[0]);
-    close_fd(stdin_fd_);
-    close_fd(stdout_fd_);
-    close_fd(stderr_fd_);
-    throw Error("cannot start the Playwright driver: " + errno_text(fork_error));
+    const int error = errno;
+    close_all();
+    throw Error("cannot start the Playwright driver: " + errno_text(error));
   }
+  close_fd(stdin_pair[0]);
+  close_fd(stdout_pipe[1]);
+  close_fd(stderr_pipe[1]);
+  close_fd(report_pipe[1]);
   int exec_error = 0;
   ssize_t got;
   do {
     got = ::read(report_pipe[0], &exec_error, sizeof exec_error);
   } while (got < 0 && errno == EINTR);
-  ::close(report_pipe[0]);
   if (got == static_cast<ssize_t>(sizeof exec_error)) {
     ::waitpid(pid_, nullptr, 0);
     reaped_ = true;
-    close_fd(stdin_fd_);
-    close_fd(stdout_fd_);
-    close_fd(stderr_fd_);
+    close_all();
     throw Error("cannot start the Playwright driver " + location.node.string() + ": " + errno_text(exec_error));
   }
+  close_fd(report_pipe[0]);
+  stdin_fd_ = std::exchange(stdin_pair[1], -1);
+  stdout_fd_ = std::exchange(stdout_pipe[0], -1);
+  stderr_fd_ = std::exchange(stderr_pipe[0], -1);
   pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));  // -1 on old kernels: exits are polled
 }
 

@@ -28,7 +28,8 @@ constexpr milliseconds kExitWait{30000};
 
 class LifecycleTest : public ::testing::Test {
  protected:
-  std::filesystem::path profile = testing::make_temp_dir() / "profile";
+  testing::TempDir dir;
+  std::filesystem::path profile = dir.path() / "profile";
   std::string profile_text = profile.string();
   LaunchPersistentContextOptions options = testing::launch_options(profile_text);
   testing::TestServer server;
@@ -203,7 +204,8 @@ TEST_F(LifecycleTest, KilledClientLeavesNoProcessAndTheProfileOpensAgain) {
 }
 
 TEST(DriverStartTest, AMissingOrBrokenDriverIsReportedBeforeAnythingRuns) {
-  const auto dir = testing::make_temp_dir();
+  const testing::TempDir temp;
+  const std::filesystem::path& dir = temp.path();
   {
     std::ofstream(dir / "package.json") << R"({"name": "playwright-core", "version": ")" RAVIK_TEST_PINNED_VERSION R"("})";
     std::ofstream(dir / "cli.js") << "process.stderr.write('driver broke'); process.exit(3);\n";

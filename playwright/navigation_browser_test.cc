@@ -85,7 +85,8 @@ TEST_F(NavigationTest, GotoTimesOutAndRejectsUnknownLoadStates) {
 
 TEST_F(NavigationTest, ContentScreenshotAndPause) {
   server.page("/content", "<h1>标题</h1>");
-  const auto dir = testing::make_temp_dir();
+  const testing::TempDir temp;
+  const std::filesystem::path& dir = temp.path();
   run([&]() -> asio::awaitable<void> {
     co_await page.goto_(server.url("/content"));
     const std::string html = co_await page.content();

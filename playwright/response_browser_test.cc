@@ -1,6 +1,11 @@
 // "response" events: listeners see every response of their page, read
 // bodies while the page goes on, fail alone, and stop after removal.
+#include <chrono>
 #include <map>
+
+#include <asio/steady_timer.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
 
 #include <gtest/gtest.h>
 
@@ -146,6 +151,28 @@ TEST_F(ResponseTest, FailingListenerEndsAloneAndRemovedListenerHearsNothing) {
   page.remove_listener("response", kept);
   EXPECT_THROW(page.on("request", kept), Error);
   EXPECT_THROW(page.remove_listener("request", kept), Error);
+}
+
+// The collector's payload wait: the flow sleeps on the loop in short steps
+// while the page's background calls arrive and listeners read their bodies.
+TEST_F(ResponseTest, ListenersRunWhileTheFlowSleepsOnTheLoop) {
+  server.page("/start", "<script>setTimeout(() => fetch('/api/late'), 300);</script>");
+  server.json("/api/late", R"({"ok": true})");
+  Seen seen;
+  const auto listener = recording_listener(seen);
+  page.on("response", listener);
+  const bool arrived = run([&]() -> asio::awaitable<bool> {
+    co_await page.goto_(server.url("/start"));
+    asio::steady_timer sleep(co_await asio::this_coro::executor);
+    for (int step = 0; step < 100 && !seen.json.contains("/api/late"); ++step) {
+      sleep.expires_after(std::chrono::milliseconds(100));
+      co_await sleep.async_wait(asio::use_awaitable);
+    }
+    co_return seen.json.contains("/api/late");
+  });
+  page.remove_listener("response", listener);
+  EXPECT_TRUE(arrived);
+  EXPECT_EQ(seen.json["/api/late"], nlohmann::ordered_json::parse(R"({"ok": true})"));
 }
 
 }  // namespace

@@ -31,10 +31,11 @@ TestServer::TestServer() {
     res.set_content(html_document("<p id=\"cookie\">" + req.get_header_value("Cookie") + "</p>"),
                     "text/html; charset=utf-8");
   });
-  // Chromium opens spare connections it may never use; short waits on them
-  // keep stopping the server quick.
+  // Chromium opens spare connections it may never use, and the server waits
+  // on each before it can stop: one request per connection, short waits.
   server_.set_read_timeout(0, 200000);
   server_.set_keep_alive_max_count(1);
+  server_.set_keep_alive_timeout(1);
   port_ = server_.bind_to_any_port("127.0.0.1");
   if (port_ <= 0) throw std::runtime_error("test server: cannot bind 127.0.0.1");
   thread_ = std::thread([this] { server_.listen_after_bind(); });
