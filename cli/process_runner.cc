@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -136,8 +137,11 @@ ProcessResult run_process(const ProcessRequest& request) {
     result.peak_rss_kb = std::max(result.peak_rss_kb, read_peak_rss_kb(pid));
   }
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
+  auto microseconds = [](const timeval& time) { return std::chrono::seconds(time.tv_sec) + std::chrono::microseconds(time.tv_usec); };
+  result.cpu_time = microseconds(usage.ru_utime) + microseconds(usage.ru_stime);
   result.wall_time = std::chrono::steady_clock::now() - started;
   if (timed_out) {
     result.exit_code = -1;

@@ -30,6 +30,8 @@ struct ProcessResult {
   std::string err;
   long peak_rss_kb = 0;  // highest VmHWM seen while the program ran (sampled)
   std::chrono::steady_clock::duration wall_time{};
+  // User plus system CPU time of the program and the children it reaped.
+  std::chrono::microseconds cpu_time{};
 };
 
 // Starts the program in its own process group, waits for it and reaps it.

@@ -99,7 +99,7 @@ void bench_version(const fs::path& work_dir) {
   const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
   std::ofstream(config_dir / "pypi_version_cache.json")
       << ravik::Json{{"latest_version", ravik::version::get_version()}, {"checked_at", now}}.dump();
-  std::vector<double> wall_ms;
+  std::vector<double> wall_ms, cpu_ms;
   for (int i = 0; i < kVersionRuns; ++i) {
     // The update check runs: the fresh cache keeps it off the network.
     // A stale cache would send it to a dead loopback port, never outside.
@@ -111,10 +111,13 @@ void bench_version(const fs::path& work_dir) {
       return;
     }
     wall_ms.push_back(millis(run.wall_time));
+    cpu_ms.push_back(millis(run.cpu_time));
   }
-  std::printf("ravik --version with a fresh version cache, %d runs:\n", kVersionRuns);
-  std::printf("  median %.2f ms, fastest %.2f ms (bar: under 10 ms)\n", median(wall_ms),
+  std::printf("ravik --version with a fresh version cache, %d runs (bar: under 10 ms):\n", kVersionRuns);
+  std::printf("  wall time  median %.2f ms, fastest %.2f ms\n", median(wall_ms),
               *std::min_element(wall_ms.begin(), wall_ms.end()));
+  // On a busy machine the wall time waits for a core; the CPU time does not.
+  std::printf("  CPU time   median %.2f ms\n", median(cpu_ms));
 }
 
 }  // namespace
