@@ -12,7 +12,8 @@
 // page named by `callback`. The research pages check that cookie when they are
 // served; without it (or with `Switches::logged_out`) they show "未登录", with
 // `Switches::guest` they show "游客", and in both cases no search form and no
-// data. The cookie's value is fixed, so a browser profile that logged in once
+// data; their API calls (all but the heartbeat) then answer 401 with the code
+// "NOT_LOGIN". The cookie's value is fixed, so a browser profile that logged in once
 // stays logged in on later runs of the stand-in, on any port.
 //
 // Captcha: when shown (on the research pages with `Switches::captcha`, on the
