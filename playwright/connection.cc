@@ -102,8 +102,6 @@ Connection::~Connection() {
   // process_ ends and reaps the driver.
 }
 
-pid_t Connection::driver_pid() const { return process_->pid(); }
-
 std::string Connection::frame_message(const json& message, std::string_view api_name) const {
   std::string body;
   try {

@@ -12,8 +12,6 @@
 // When the driver goes away, every pending call fails at once with Error.
 #pragma once
 
-#include <sys/types.h>
-
 #include <deque>
 #include <map>
 #include <memory>
@@ -57,7 +55,6 @@ class Connection : public std::enable_shared_from_this<Connection> {
   ~Connection();
 
   const asio::any_io_executor& executor() const { return executor_; }
-  pid_t driver_pid() const;
 
   // Sends `method` to the object `guid` and awaits its result. Throws
   // TimeoutError when the driver reports a time-out, Error for any other

@@ -29,8 +29,6 @@ class DriverProcess {
   DriverProcess(const DriverProcess&) = delete;
   DriverProcess& operator=(const DriverProcess&) = delete;
 
-  pid_t pid() const { return pid_; }
-
   // Our ends of the driver's standard streams. Ownership passes to the
   // caller; each may be taken once (later calls answer -1).
   int take_stdin();

@@ -1,6 +1,7 @@
 #include "playwright/page_impl.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
