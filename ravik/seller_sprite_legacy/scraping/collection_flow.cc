@@ -36,6 +36,21 @@ asio::awaitable<PageAccess> open_and_check(const SellerSpriteScraper& scraper, p
   co_return access;
 }
 
+// The error record of a blocked page: the captcha kind when
+// `captcha_required`, else the login kind.
+Json access_error(bool captcha_required) {
+  Json record = Json::object();
+  if (captcha_required) {
+    record["code"] = std::string(domain::SellerSpriteCaptchaRequiredError::code);
+    record["message"] = kCaptchaMessage;
+  } else {
+    record["code"] = std::string(domain::SellerSpriteLoginRequiredError::code);
+    record["message"] = kLoginMessage;
+  }
+  return record;
+}
+
+// True for an account worth one automatic login: a non-empty dictionary.
 bool is_usable_account(const std::optional<Json>& account) {
   return account && account->is_object() && !account->empty();
 }
@@ -51,6 +66,8 @@ asio::awaitable<void> fill_search_form(const SellerSpriteScraper& scraper, playw
   if (plan.set_phrase_count) co_await scraper._set_frequency_phrase_count(page, options.frequency_phrase_count);
 }
 
+// Payload entries null, then "files", "captcha_required", the required
+// sections as missing and the access error.
 Json blocked_result(const CollectionPlan& plan, Json files, bool captcha_required) {
   Json result = Json::object();
   for (const std::string& section : plan.returned) result[section] = nullptr;
@@ -61,6 +78,8 @@ Json blocked_result(const CollectionPlan& plan, Json files, bool captcha_require
   return result;
 }
 
+// Payload entries as captured, "trend_details", "files", and the required
+// sections whose payload is empty, with one error record each.
 Json completed_result(const CollectionPlan& plan, const SellerSpriteApiRecorder& recorder, Json files,
                       Json trend_details) {
   Json result = Json::object();
@@ -76,18 +95,6 @@ Json completed_result(const CollectionPlan& plan, const SellerSpriteApiRecorder&
 }
 
 }  // namespace
-
-Json access_error(bool captcha_required) {
-  Json record = Json::object();
-  if (captcha_required) {
-    record["code"] = std::string(domain::SellerSpriteCaptchaRequiredError::code);
-    record["message"] = kCaptchaMessage;
-  } else {
-    record["code"] = std::string(domain::SellerSpriteLoginRequiredError::code);
-    record["message"] = kLoginMessage;
-  }
-  return record;
-}
 
 asio::awaitable<Json> run_collection(const SellerSpriteScraper& scraper, playwright::Page page,
                                      CollectionPlan plan, domain::SellerSpriteCollectOptions options,

@@ -49,8 +49,4 @@ asio::awaitable<Json> run_collection(const SellerSpriteScraper& scraper, playwri
                                      CollectionPlan plan, domain::SellerSpriteCollectOptions options,
                                      std::filesystem::path run_dir, std::optional<Json> account);
 
-// The error record of a blocked page: the captcha kind when
-// `captcha_required`, else the login kind.
-Json access_error(bool captcha_required);
-
 }  // namespace ravik::seller_sprite_legacy::scraping
