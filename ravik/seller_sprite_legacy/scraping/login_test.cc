@@ -65,15 +65,15 @@ std::string automatic_login(ConsoleRedirect& console,
                                          playwright::Page page) -> asio::awaitable<Json> {
     if (while_prompted) {
       // The user's side: once prompted, acts in the browser while the flow
-      // waits on the console, then presses Enter.
-      asio::co_spawn(
-          co_await asio::this_coro::executor,
-          [&, page]() -> asio::awaitable<void> {
-            co_await console.prompt_shown();
-            co_await while_prompted(page);
-            console.type("\n");
-          },
-          asio::detached);
+      // waits on the console, then presses Enter. (Named values: g++ 12
+      // mis-handles such temporaries inside a co_await expression.)
+      const auto executor = co_await asio::this_coro::executor;
+      auto user_side = [&console, &while_prompted, page]() -> asio::awaitable<void> {
+        co_await console.prompt_shown();
+        co_await while_prompted(page);
+        console.type("\n");
+      };
+      asio::co_spawn(executor, std::move(user_side), asio::detached);
     }
     co_await scraper._login_with_account(page, testing::demo_account());
     co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL(), document_loaded(30000));
