@@ -45,7 +45,7 @@ struct WaitForOptions {
 // inside a co_await expression (see above).
 struct ScreenshotOptions {
   std::optional<std::filesystem::path> path{};  // also written there when given
-  bool full_page = false;                     // pages only
+  bool full_page = false;                       // pages only
   std::optional<double> timeout{};
 };
 
