@@ -1,14 +1,17 @@
 #include "ravik/shared/file_io.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
-#include <utility>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <system_error>
+#include <utility>
 
 namespace ravik::shared {
 namespace {
@@ -21,7 +24,6 @@ namespace {
 class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
   ~FileDescriptor() {
@@ -35,79 +37,53 @@ class FileDescriptor {
   int fd_;
 };
 
+}  // namespace
 
-// Opens `path` for reading, refusing directories.
-FileDescriptor open_for_reading(const std::filesystem::path& path, struct stat& info) {
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) fail(errno, "cannot open", path);
-  if (::fstat(file.get(), &info) != 0) fail(errno, "cannot read", path);
-  if (S_ISDIR(info.st_mode)) fail(EISDIR, "cannot read", path);
-  return file;
+void MutableBuffer::Free::operator()(char* bytes) const { std::free(bytes); }
+
+MutableBuffer::MutableBuffer(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {
+  // malloc rather than a std::string: a large file's bytes are written once,
+  // by read(), and need no zero-filling first.
+  bytes_.reset(static_cast<char*>(std::malloc(capacity_)));
+  if (!bytes_) throw std::bad_alloc();
 }
 
-// Reads what is left of `file`; `expected_size` is a hint.
-std::string read_all(const FileDescriptor& file, const std::filesystem::path& path, off_t expected_size) {
+MutableBuffer::MutableBuffer(std::string_view bytes) : MutableBuffer(bytes.size()) {
+  if (!bytes.empty()) std::memcpy(bytes_.get(), bytes.data(), bytes.size());
+  size_ = bytes.size();
+}
+
+void MutableBuffer::grow() {
+  MutableBuffer larger(capacity_ * 2);
+  std::memcpy(larger.bytes_.get(), bytes_.get(), size_);
+  larger.size_ = size_;
+  *this = std::move(larger);
+}
+
+MutableBuffer MutableBuffer::read_file(const std::filesystem::path& path) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) fail(errno, "cannot open", path);
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) fail(errno, "cannot read", path);
+  if (S_ISDIR(info.st_mode)) fail(EISDIR, "cannot read", path);
   // One byte more than the size, so that a file that has grown is noticed.
-  std::string text(static_cast<std::size_t>(expected_size > 0 ? expected_size : 0) + 1, '\0');
-  std::size_t used = 0;
+  const std::size_t expected = S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+  MutableBuffer buffer(expected > 0 ? expected + 1 : std::size_t{65536});
   for (;;) {
-    if (used == text.size()) text.resize(text.size() * 2);
-    const ssize_t count = ::read(file.get(), text.data() + used, text.size() - used);
+    if (buffer.size_ == buffer.capacity_) buffer.grow();
+    const ssize_t count = ::read(file.get(), buffer.bytes_.get() + buffer.size_, buffer.capacity_ - buffer.size_);
     if (count < 0) {
       if (errno == EINTR) continue;
       fail(errno, "cannot read", path);
     }
-    if (count == 0) break;
-    used += static_cast<std::size_t>(count);
+    if (count == 0) return buffer;
+    buffer.size_ += static_cast<std::size_t>(count);
   }
-  text.resize(used);
-  return text;
 }
-
-}  // namespace
 
 std::string read_file(const std::filesystem::path& path) {
-  struct stat info {};
-  const FileDescriptor file = open_for_reading(path, info);
-  return read_all(file, path, info.st_size);
-}
-
-MutableBuffer::MutableBuffer(std::string text) : text_(std::move(text)) {}
-
-MutableBuffer MutableBuffer::map_file(const std::filesystem::path& path) {
-  struct stat info {};
-  const FileDescriptor file = open_for_reading(path, info);
-  if (!S_ISREG(info.st_mode) || info.st_size <= 0) return MutableBuffer(read_all(file, path, info.st_size));
-  const auto size = static_cast<std::size_t>(info.st_size);
-  void* mapping = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, file.get(), 0);
-  if (mapping == MAP_FAILED) fail(errno, "cannot read", path);
-  MutableBuffer buffer;
-  buffer.mapping_ = static_cast<char*>(mapping);
-  buffer.mapping_size_ = size;
-  return buffer;
-}
-
-MutableBuffer::MutableBuffer(MutableBuffer&& other) noexcept
-    : text_(std::move(other.text_)),
-      mapping_(std::exchange(other.mapping_, nullptr)),
-      mapping_size_(std::exchange(other.mapping_size_, 0)) {}
-
-MutableBuffer& MutableBuffer::operator=(MutableBuffer&& other) noexcept {
-  if (this != &other) {
-    unmap();
-    text_ = std::move(other.text_);
-    mapping_ = std::exchange(other.mapping_, nullptr);
-    mapping_size_ = std::exchange(other.mapping_size_, 0);
-  }
-  return *this;
-}
-
-MutableBuffer::~MutableBuffer() { unmap(); }
-
-void MutableBuffer::unmap() noexcept {
-  if (mapping_ != nullptr) ::munmap(mapping_, mapping_size_);
-  mapping_ = nullptr;
-  mapping_size_ = 0;
+  const MutableBuffer buffer = MutableBuffer::read_file(path);
+  return std::string(buffer.data(), buffer.size());
 }
 
 void write_file_atomically(const std::filesystem::path& path, std::string_view content) {

@@ -3,8 +3,10 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "ravik/export/host_export.h"
 
@@ -14,30 +16,42 @@ namespace ravik::shared {
 // cannot be opened or read; a directory gives EISDIR.
 RAVIK_HOST_EXPORT std::string read_file(const std::filesystem::path& path);
 
-// Writable bytes held in one of two ways: a private memory mapping of a file
-// (pages written to are copied; the file itself never changes) or a string.
-// Mapping spares large files the copy and the zero-fill of a read.
+// Bytes in writable memory owned by the buffer, such as a whole file to be
+// decoded in place.
 class RAVIK_HOST_EXPORT MutableBuffer {
  public:
-  explicit MutableBuffer(std::string text = {});
-  // The whole file at `path`: mapped when it is a regular file, read
-  // otherwise. Fails like read_file.
-  static MutableBuffer map_file(const std::filesystem::path& path);
+  MutableBuffer() : MutableBuffer(std::string_view()) {}
+  // A copy of `bytes`.
+  explicit MutableBuffer(std::string_view bytes);
+  // The whole file at `path`. Fails like read_file.
+  static MutableBuffer read_file(const std::filesystem::path& path);
 
-  MutableBuffer(MutableBuffer&& other) noexcept;
-  MutableBuffer& operator=(MutableBuffer&& other) noexcept;
-  ~MutableBuffer();
+  MutableBuffer(MutableBuffer&& other) noexcept
+      : bytes_(std::move(other.bytes_)),
+        size_(std::exchange(other.size_, 0)),
+        capacity_(std::exchange(other.capacity_, 0)) {}
+  MutableBuffer& operator=(MutableBuffer&& other) noexcept {
+    bytes_ = std::move(other.bytes_);
+    size_ = std::exchange(other.size_, 0);
+    capacity_ = std::exchange(other.capacity_, 0);
+    return *this;
+  }
 
-  char* data() { return mapping_ != nullptr ? mapping_ : text_.data(); }
-  const char* data() const { return mapping_ != nullptr ? mapping_ : text_.data(); }
-  std::size_t size() const { return mapping_ != nullptr ? mapping_size_ : text_.size(); }
+  char* data() { return bytes_.get(); }
+  const char* data() const { return bytes_.get(); }
+  std::size_t size() const { return size_; }
 
  private:
-  void unmap() noexcept;
+  struct Free {
+    void operator()(char* bytes) const;
+  };
+  // Room for `capacity` bytes (at least one), none used yet.
+  explicit MutableBuffer(std::size_t capacity);
+  void grow();
 
-  std::string text_;
-  char* mapping_ = nullptr;
-  std::size_t mapping_size_ = 0;
+  std::unique_ptr<char, Free> bytes_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
 };
 
 // Replaces `path` with `content` by writing a temporary file beside it and

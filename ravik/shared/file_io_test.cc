@@ -1,7 +1,11 @@
 #include "ravik/shared/file_io.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <fstream>
+#include <thread>
 
 #include <system_error>
 
@@ -46,6 +50,18 @@ TEST_F(FileIoTest, FailuresCarryTheErrno) {
   fs::create_directories(dir_ / "taken" / "child");
   EXPECT_THROW(write_file_atomically(dir_ / "taken", "x"), std::system_error);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(FileIoTest, ReadsStreamsOfUnknownLengthWhole) {
+  // A pipe reports no size, so the buffer has to grow while reading.
+  const fs::path fifo = dir_ / "stream";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string expected;
+  for (int i = 0; expected.size() < 300000; ++i) expected += std::to_string(i) + ",";
+  std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << expected; });
+  const MutableBuffer buffer = MutableBuffer::read_file(fifo);
+  writer.join();
+  EXPECT_EQ(std::string_view(buffer.data(), buffer.size()), expected);
 }
 
 }  // namespace

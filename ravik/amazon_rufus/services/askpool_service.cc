@@ -128,7 +128,7 @@ std::vector<QuestionTemplate> AskpoolService::load_templates() const {
   const std::filesystem::path path = _resolve_question_templates_path();
   shared::MutableBuffer text;
   try {
-    text = shared::MutableBuffer::map_file(path);
+    text = shared::MutableBuffer::read_file(path);
   } catch (const std::system_error& error) {
     if (error.code() == std::errc::no_such_file_or_directory) std::throw_with_nested(_not_ready());
     throw;

@@ -93,7 +93,7 @@ class JsonDocument {
   // text is not UTF-8 (that check comes first), JsonSyntaxError when it is
   // not one JSON value, and std::length_error when nesting exceeds MAX_DEPTH.
   static JsonDocument parse(shared::MutableBuffer text);
-  static JsonDocument parse(std::string text) { return parse(shared::MutableBuffer(std::move(text))); }
+  static JsonDocument parse(std::string_view text) { return parse(shared::MutableBuffer(text)); }
 
   JsonNode root() const { return JsonNode(*this, 0); }
 
