@@ -4,7 +4,6 @@
 
 #include <unordered_set>
 
-#include "ravik/seller_sprite/api/payloads.h"
 #include "ravik/seller_sprite/domain/exceptions.h"
 
 namespace ravik::seller_sprite::api {
@@ -160,11 +159,6 @@ TEST_F(ScenarioTest, EqualRecordsHashAlikeAndServeAsKeys) {
   EXPECT_NE(a, get_scenario("keyword-reverse"));  // same fields but another builder
   const std::unordered_set<SellerSpriteScenario> set = {a, b, c};
   EXPECT_EQ(set.size(), 2u);
-}
-
-TEST_F(ScenarioTest, RefererComesFromTheHostBuilder) {
-  const Json payload = {{"asin", "B0TEST1234"}, {"market", "jp"}};
-  EXPECT_EQ(get_scenario("keyword-reverse").build_referer(payload), api::build_referer(payload, "keyword-reverse"));
 }
 
 }  // namespace
