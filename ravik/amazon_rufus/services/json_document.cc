@@ -46,6 +46,18 @@ inline bool is_common_three_byte_sequence(const unsigned char* p, const unsigned
          is_continuation(p[2]);
 }
 
+// Two such sequences in the first six of the eight bytes at `p`.
+inline bool are_two_common_three_byte_sequences(const unsigned char* p) {
+  std::uint64_t bytes;
+  std::memcpy(&bytes, p, sizeof bytes);
+  if constexpr (std::endian::native == std::endian::big) bytes = __builtin_bswap64(bytes);
+  // Leads E0..EF and continuations 80..BF, byte 0 in the lowest bits.
+  if ((bytes & 0x0000C0C0F0C0C0F0ULL) != 0x00008080E08080E0ULL) return false;
+  const auto first_lead = static_cast<unsigned char>(bytes);
+  const auto second_lead = static_cast<unsigned char>(bytes >> 24);
+  return first_lead != 0xE0 && first_lead != 0xED && second_lead != 0xE0 && second_lead != 0xED;
+}
+
 int hex_digit(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -277,6 +289,10 @@ class JsonParser {
         ++i;
         continue;
       }
+      if (size_ - i >= 8 && are_two_common_three_byte_sequences(data_ + i)) {
+        i += 6;
+        continue;
+      }
       if (is_common_three_byte_sequence(data_ + i, data_ + size_)) {
         i += 3;
         continue;
@@ -388,6 +404,12 @@ JsonNode::Children JsonNode::children() const {
   if (own != JsonKind::array && own != JsonKind::object) return {document_, index_, index_, false};
   return {document_, index_ + 1, static_cast<std::uint32_t>(document_->entries_[index_].value),
           own == JsonKind::object};
+}
+
+std::size_t JsonNode::size() const {
+  std::size_t count = 0;
+  for (auto child = children().begin(), end = children().end(); child != end; ++child) ++count;
+  return count;
 }
 
 Json JsonNode::to_json() const {

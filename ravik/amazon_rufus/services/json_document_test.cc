@@ -54,7 +54,10 @@ TEST(JsonDocumentTest, MalformedTextIsASyntaxError) {
 
 TEST(JsonDocumentTest, TextThatIsNotUtf8IsAnEncodingError) {
   for (const char* text : {"[\"\xFF\"]", "[\"a\\n\xC0\x80\"]", "\"\xED\xA0\x80\"", "\"\xF4\x90\x80\x80\"",
-                           "\"\xE4\xB8\"", "[1,,] \xFF", "{\xE9}"}) {
+                           "\"\xE4\xB8\"", "[1,,] \xFF", "{\xE9}",
+                           // inside runs of CJK text, where sequences are checked two at a time
+                           "\"中\xED\xA0\x80中文字\"", "\"中\xE0\x9F\xBF中文字\"", "\"中\xE4\xB8中文字\"",
+                           "\"中文\xE4\xB8\xC0文字\""}) {
     SCOPED_TRACE(testing::PrintToString(std::string(text)));
     EXPECT_THROW(JsonDocument::parse(text), Utf8Error);
   }
