@@ -22,7 +22,9 @@ macro(ravik_find_dependencies)
   pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
   if(NOT TARGET ravik_asio)
     add_library(ravik_asio INTERFACE)
-    target_compile_definitions(ravik_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+    # One allocation scheme for coroutine frames in every translation unit, so a
+    # frame allocated in one library and freed in another always matches.
+    target_compile_definitions(ravik_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED ASIO_DISABLE_STD_ALIGNED_ALLOC)
     target_link_libraries(ravik_asio INTERFACE Threads::Threads)
     add_library(ravik::asio ALIAS ravik_asio)
     set_property(GLOBAL APPEND PROPERTY RAVIK_INSTALLED_TARGETS ravik_asio)
