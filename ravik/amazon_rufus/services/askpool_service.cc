@@ -145,7 +145,6 @@ std::vector<QuestionTemplate> AskpoolService::load_templates() const {
   if (!items || items->kind() != JsonKind::array) throw AskpoolNotReadyError("题库格式错误：缺少 items 列表");
 
   std::vector<QuestionTemplate> templates;
-  templates.reserve(items->size());
   std::size_t question_count = 0;
   for (const JsonNode item : items->children()) {
     if (!item.is_object()) {
@@ -169,7 +168,6 @@ QuestionTemplate AskpoolService::_parse_template(const JsonNode& item) {
     if (kind != JsonKind::array && kind != JsonKind::object && kind != JsonKind::string) {
       throw std::invalid_argument("\"questions\" must be a list, not " + entries->to_json().dump());
     }
-    questions.reserve(entries->size());
     for (const JsonNode entry : entries->children()) {
       if (entry.is_object()) questions.push_back(_parse_question(entry));
     }

@@ -406,12 +406,6 @@ JsonNode::Children JsonNode::children() const {
           own == JsonKind::object};
 }
 
-std::size_t JsonNode::size() const {
-  std::size_t count = 0;
-  for (auto child = children().begin(), end = children().end(); child != end; ++child) ++count;
-  return count;
-}
-
 Json JsonNode::to_json() const {
   switch (kind()) {
     case JsonKind::null:

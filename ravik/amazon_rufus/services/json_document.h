@@ -76,8 +76,6 @@ class JsonNode {
     bool keys;
   };
   Children children() const;
-  // How many children() there are.
-  std::size_t size() const;
 
   // The same value as a Json tree.
   Json to_json() const;
