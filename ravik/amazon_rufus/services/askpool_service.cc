@@ -44,7 +44,7 @@ std::filesystem::path expand_user(const std::string& text) {
   const std::optional<std::string> home = home_of(user);
   if (!home) return text;
   std::string expanded = *home;
-  while (expanded.size() > 1 && expanded.back() == '/') expanded.pop_back();
+  while (!expanded.empty() && expanded.back() == '/') expanded.pop_back();
   expanded += slash == std::string::npos ? "" : text.substr(slash);
   return expanded.empty() ? "/" : expanded;
 }
