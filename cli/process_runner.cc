@@ -140,7 +140,9 @@ ProcessResult run_process(const ProcessRequest& request) {
   rusage usage{};
   while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
-  auto microseconds = [](const timeval& time) { return std::chrono::seconds(time.tv_sec) + std::chrono::microseconds(time.tv_usec); };
+  auto microseconds = [](const timeval& time) {
+    return std::chrono::seconds(time.tv_sec) + std::chrono::microseconds(time.tv_usec);
+  };
   result.cpu_time = microseconds(usage.ru_utime) + microseconds(usage.ru_stime);
   result.wall_time = std::chrono::steady_clock::now() - started;
   if (timed_out) {
