@@ -122,7 +122,10 @@ class JsonParser {
   explicit JsonParser(JsonDocument& document)
       : data_(reinterpret_cast<unsigned char*>(document.text_.data())),
         size_(document.text_.size()),
-        entries_(document.entries_) {}
+        entries_(document.entries_),
+        numbers_(document.numbers_) {
+    if (size_ >= std::numeric_limits<std::uint32_t>::max()) throw std::length_error("JSON text too large");
+  }
 
   void parse_document() {
     skip_whitespace();
@@ -150,10 +153,17 @@ class JsonParser {
     throw Utf8Error("the text is not valid UTF-8 (near byte " + std::to_string(offset) + ")");
   }
 
-  std::uint32_t push(JsonKind kind, std::uint32_t length, std::uint64_t value) {
-    if (entries_.size() >= std::numeric_limits<std::uint32_t>::max()) throw std::length_error("JSON text too large");
-    entries_.push_back(Entry{kind, length, value});
+  // Appends a node; offsets and indexes fit in 32 bits because the text is
+  // shorter than 4 GiB.
+  std::uint32_t push(JsonKind kind, std::uint32_t length, std::size_t value) {
+    entries_.push_back(
+        Entry{(static_cast<std::uint32_t>(kind) << Entry::KIND_SHIFT) | length, static_cast<std::uint32_t>(value)});
     return static_cast<std::uint32_t>(entries_.size() - 1);
+  }
+
+  void push_number(JsonKind kind, std::uint64_t bits) {
+    numbers_.push_back(bits);
+    push(kind, 0, numbers_.size() - 1);
   }
 
   bool at(unsigned char c) const { return pos_ < size_ && data_[pos_] == c; }
@@ -226,7 +236,7 @@ class JsonParser {
         fail(kind == JsonKind::object ? "expected ',' or '}'" : "expected ',' or ']'");
       }
     }
-    entries_[index].value = entries_.size();
+    entries_[index].value = static_cast<std::uint32_t>(entries_.size());
   }
 
   // Reads four hex digits at `offset`, or fails.
@@ -321,7 +331,7 @@ class JsonParser {
   }
 
   void finish_string(std::size_t offset, std::size_t length, std::size_t next) {
-    if (length > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("JSON string too long");
+    if (length > Entry::MAX_LENGTH) throw std::length_error("JSON string too long");
     push(JsonKind::string, static_cast<std::uint32_t>(length), offset);
     pos_ = next;
   }
@@ -358,12 +368,12 @@ class JsonParser {
     if (integral) {
       std::int64_t signed_value;
       if (std::from_chars(first, last, signed_value).ec == std::errc()) {
-        push(JsonKind::integer, 0, std::bit_cast<std::uint64_t>(signed_value));
+        push_number(JsonKind::integer, std::bit_cast<std::uint64_t>(signed_value));
         return;
       }
       std::uint64_t unsigned_value;
       if (*first != '-' && std::from_chars(first, last, unsigned_value).ec == std::errc()) {
-        push(JsonKind::unsigned_integer, 0, unsigned_value);
+        push_number(JsonKind::unsigned_integer, unsigned_value);
         return;
       }
     }
@@ -372,19 +382,21 @@ class JsonParser {
       // Out of range: strtod gives the infinity or zero a float reader would.
       value = std::strtod(std::string(first, last).c_str(), nullptr);
     }
-    push(JsonKind::floating, 0, std::bit_cast<std::uint64_t>(value));
+    push_number(JsonKind::floating, std::bit_cast<std::uint64_t>(value));
   }
 
   unsigned char* data_;
   std::size_t size_;
   std::size_t pos_ = 0;
   std::vector<Entry>& entries_;
+  std::vector<std::uint64_t>& numbers_;
 };
 
 JsonDocument JsonDocument::parse(shared::MutableBuffer text) {
   JsonDocument document;
   document.text_ = std::move(text);
   document.entries_.reserve(document.text_.size() / 16 + 1);
+  document.numbers_.reserve(document.text_.size() / 64 + 1);
   JsonParser(document).parse_document();
   return document;
 }
@@ -392,7 +404,7 @@ JsonDocument JsonDocument::parse(shared::MutableBuffer text) {
 std::optional<JsonNode> JsonNode::find(std::string_view key) const {
   std::optional<JsonNode> found;
   if (!is_object()) return found;
-  const auto end = static_cast<std::uint32_t>(document_->entries_[index_].value);
+  const std::uint32_t end = document_->entries_[index_].value;
   for (std::uint32_t i = index_ + 1; i < end; i = document_->skip(i + 1)) {
     if (JsonNode(*document_, i).string() == key) found.emplace(*document_, i + 1);
   }
@@ -402,8 +414,7 @@ std::optional<JsonNode> JsonNode::find(std::string_view key) const {
 JsonNode::Children JsonNode::children() const {
   const JsonKind own = kind();
   if (own != JsonKind::array && own != JsonKind::object) return {document_, index_, index_, false};
-  return {document_, index_ + 1, static_cast<std::uint32_t>(document_->entries_[index_].value),
-          own == JsonKind::object};
+  return {document_, index_ + 1, document_->entries_[index_].value, own == JsonKind::object};
 }
 
 Json JsonNode::to_json() const {

@@ -91,7 +91,8 @@ class JsonDocument {
 
   // Parses `text`, decoding strings inside it. Throws Utf8Error when the
   // text is not UTF-8 (that check comes first), JsonSyntaxError when it is
-  // not one JSON value, and std::length_error when nesting exceeds MAX_DEPTH.
+  // not one JSON value, and std::length_error when nesting exceeds MAX_DEPTH
+  // or the text reaches 4 GiB.
   static JsonDocument parse(shared::MutableBuffer text);
   static JsonDocument parse(std::string_view text) { return parse(shared::MutableBuffer(text)); }
 
@@ -101,21 +102,29 @@ class JsonDocument {
   friend class JsonNode;
   friend class JsonParser;
 
+  // One node in eight bytes, so that large documents touch little memory.
   struct Entry {
-    JsonKind kind;
-    std::uint32_t length;  // string: byte length
-    std::uint64_t value;   // string: offset; container: index after its last node; numbers: bits
+    static constexpr int KIND_SHIFT = 29;
+    static constexpr std::uint32_t MAX_LENGTH = (std::uint32_t{1} << KIND_SHIFT) - 1;
+
+    std::uint32_t head;   // kind in the top three bits; a string's byte length below
+    std::uint32_t value;  // string: offset in the text; container: index after its last
+                          // node; boolean: 0 or 1; number: index in numbers_
+
+    JsonKind kind() const { return static_cast<JsonKind>(head >> KIND_SHIFT); }
+    std::uint32_t length() const { return head & MAX_LENGTH; }
   };
 
   // Index of the node after the one at `index` and all it contains.
   std::uint32_t skip(std::uint32_t index) const {
     const Entry& entry = entries_[index];
-    return entry.kind == JsonKind::array || entry.kind == JsonKind::object ? static_cast<std::uint32_t>(entry.value)
-                                                                          : index + 1;
+    const JsonKind kind = entry.kind();
+    return kind == JsonKind::array || kind == JsonKind::object ? entry.value : index + 1;
   }
 
   shared::MutableBuffer text_;
   std::vector<Entry> entries_;
+  std::vector<std::uint64_t> numbers_;  // integers and the bits of floating-point numbers
 };
 
 class JsonNode::ChildIterator {
@@ -139,16 +148,16 @@ class JsonNode::ChildIterator {
   bool keys_;
 };
 
-inline JsonKind JsonNode::kind() const { return document_->entries_[index_].kind; }
+inline JsonKind JsonNode::kind() const { return document_->entries_[index_].kind(); }
 inline bool JsonNode::boolean() const { return document_->entries_[index_].value != 0; }
-inline std::int64_t JsonNode::integer() const {
-  return std::bit_cast<std::int64_t>(document_->entries_[index_].value);
+inline std::int64_t JsonNode::integer() const { return std::bit_cast<std::int64_t>(unsigned_integer()); }
+inline std::uint64_t JsonNode::unsigned_integer() const {
+  return document_->numbers_[document_->entries_[index_].value];
 }
-inline std::uint64_t JsonNode::unsigned_integer() const { return document_->entries_[index_].value; }
-inline double JsonNode::floating() const { return std::bit_cast<double>(document_->entries_[index_].value); }
+inline double JsonNode::floating() const { return std::bit_cast<double>(unsigned_integer()); }
 inline std::string_view JsonNode::string() const {
   const JsonDocument::Entry& entry = document_->entries_[index_];
-  return std::string_view(document_->text_.data() + entry.value, entry.length);
+  return std::string_view(document_->text_.data() + entry.value, entry.length());
 }
 
 inline JsonNode::ChildIterator JsonNode::Children::begin() const { return {document, first, keys}; }
