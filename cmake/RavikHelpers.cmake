@@ -22,9 +22,11 @@ macro(ravik_find_dependencies)
   pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
   if(NOT TARGET ravik_asio)
     add_library(ravik_asio INTERFACE)
-    # One allocation scheme for coroutine frames in every translation unit, so a
-    # frame allocated in one library and freed in another always matches.
-    target_compile_definitions(ravik_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED ASIO_DISABLE_STD_ALIGNED_ALLOC)
+    # asio picks its coroutine-frame allocator from a libstdc++ macro that is
+    # only defined once a standard header was included, so the choice would
+    # depend on include order; fix it for every translation unit, so a frame
+    # allocated in one library and freed in another always matches.
+    target_compile_definitions(ravik_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED ASIO_HAS_STD_ALIGNED_ALLOC=1)
     target_link_libraries(ravik_asio INTERFACE Threads::Threads)
     add_library(ravik::asio ALIAS ravik_asio)
     set_property(GLOBAL APPEND PROPERTY RAVIK_INSTALLED_TARGETS ravik_asio)
@@ -50,7 +52,8 @@ function(ravik_add_library name)
     VERSION ${PROJECT_VERSION}
     SOVERSION ${PROJECT_VERSION_MAJOR}
     EXPORT_NAME ${name}
-    OUTPUT_NAME ravik_${name})
+    OUTPUT_NAME ravik_${name}
+    INSTALL_RPATH "$ORIGIN")
   target_compile_options(${target} PRIVATE ${RAVIK_WARNINGS})
   target_compile_features(${target} PUBLIC cxx_std_20)
   target_sources(${target}
