@@ -1,21 +1,20 @@
 #include "ravik/config.h"
 
-#include <cstdlib>
+#include <exception>
+#include <stdexcept>
+
+#include "ravik/environment.h"
 
 namespace ravik::config {
 namespace {
 
-std::filesystem::path home_directory() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  return std::filesystem::current_path();
-}
-
 std::filesystem::path locate_config_dir() {
-  if (const char* override_dir = std::getenv("RAVIK_CONFIG_DIR");
-      override_dir != nullptr && *override_dir != '\0') {
-    return override_dir;
+  if (std::optional<std::string> override_dir = environment::variable("RAVIK_CONFIG_DIR")) return *override_dir;
+  try {
+    return environment::home_directory() / ".config" / "ravik";
+  } catch (const std::runtime_error&) {
+    std::throw_with_nested(std::runtime_error("无法确定配置目录，请设置 HOME 或 RAVIK_CONFIG_DIR"));
   }
-  return home_directory() / ".config" / "ravik";
 }
 
 }  // namespace

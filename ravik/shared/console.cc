@@ -3,8 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
+
+#include "ravik/environment.h"
 
 namespace ravik::shared {
 namespace {
@@ -70,8 +71,7 @@ std::string render_markup(std::string_view markup, bool styled) {
 }
 
 Console::Console(std::FILE* stream) : stream_(stream) {
-  const char* no_color = std::getenv("NO_COLOR");
-  styled_ = ::isatty(::fileno(stream)) == 1 && (no_color == nullptr || *no_color == '\0');
+  styled_ = ::isatty(::fileno(stream)) == 1 && !environment::variable("NO_COLOR");
 }
 
 void Console::print(std::string_view markup) const {
