@@ -61,11 +61,22 @@ void MutableBuffer::grow() {
 }
 
 MutableBuffer MutableBuffer::read_file(const std::filesystem::path& path) {
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  return load(path, O_RDONLY | O_CLOEXEC, /*regular_only=*/false);
+}
+
+MutableBuffer MutableBuffer::read_regular_file(const std::filesystem::path& path) {
+  // O_NONBLOCK keeps the open of a FIFO without a writer from waiting; it
+  // changes nothing for a regular file, the only kind then read.
+  return load(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK, /*regular_only=*/true);
+}
+
+MutableBuffer MutableBuffer::load(const std::filesystem::path& path, int open_flags, bool regular_only) {
+  FileDescriptor file(::open(path.c_str(), open_flags));
   if (file.get() < 0) fail(errno, "cannot open", path);
   struct stat info {};
   if (::fstat(file.get(), &info) != 0) fail(errno, "cannot read", path);
   if (S_ISDIR(info.st_mode)) fail(EISDIR, "cannot read", path);
+  if (regular_only && !S_ISREG(info.st_mode)) fail(EINVAL, "not a regular file:", path);
   // One byte more than the size, so that a file that has grown is noticed.
   const std::size_t expected = S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
   MutableBuffer buffer(expected > 0 ? expected + 1 : std::size_t{65536});
@@ -83,6 +94,11 @@ MutableBuffer MutableBuffer::read_file(const std::filesystem::path& path) {
 
 std::string read_file(const std::filesystem::path& path) {
   const MutableBuffer buffer = MutableBuffer::read_file(path);
+  return std::string(buffer.data(), buffer.size());
+}
+
+std::string read_regular_file(const std::filesystem::path& path) {
+  const MutableBuffer buffer = MutableBuffer::read_regular_file(path);
   return std::string(buffer.data(), buffer.size());
 }
 

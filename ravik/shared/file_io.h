@@ -16,6 +16,11 @@ namespace ravik::shared {
 // cannot be opened or read; a directory gives EISDIR.
 RAVIK_HOST_EXPORT std::string read_file(const std::filesystem::path& path);
 
+// The bytes of the regular file at `path`. Opened without waiting, so that a
+// FIFO, socket or device in the file's place cannot block: such a file is not
+// read and gives EINVAL ("not a regular file"). Otherwise fails like read_file.
+RAVIK_HOST_EXPORT std::string read_regular_file(const std::filesystem::path& path);
+
 // Bytes in writable memory owned by the buffer, such as a whole file to be
 // decoded in place.
 class RAVIK_HOST_EXPORT MutableBuffer {
@@ -25,6 +30,8 @@ class RAVIK_HOST_EXPORT MutableBuffer {
   explicit MutableBuffer(std::string_view bytes);
   // The whole file at `path`. Fails like read_file.
   static MutableBuffer read_file(const std::filesystem::path& path);
+  // The whole regular file at `path`. Fails like read_regular_file.
+  static MutableBuffer read_regular_file(const std::filesystem::path& path);
 
   MutableBuffer(MutableBuffer&& other) noexcept
       : bytes_(std::move(other.bytes_)),
@@ -48,6 +55,9 @@ class RAVIK_HOST_EXPORT MutableBuffer {
   // Room for `capacity` bytes (at least one), none used yet.
   explicit MutableBuffer(std::size_t capacity);
   void grow();
+  // Reads the whole file at `path`, opened with `open_flags`; with
+  // `regular_only`, anything but a regular file fails with EINVAL.
+  static MutableBuffer load(const std::filesystem::path& path, int open_flags, bool regular_only);
 
   std::unique_ptr<char, Free> bytes_;
   std::size_t size_ = 0;

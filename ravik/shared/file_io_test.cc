@@ -64,5 +64,30 @@ TEST_F(FileIoTest, ReadsStreamsOfUnknownLengthWhole) {
   EXPECT_EQ(std::string_view(buffer.data(), buffer.size()), expected);
 }
 
+TEST_F(FileIoTest, RegularFileReadsRefuseOtherKindsWithoutWaiting) {
+  const fs::path regular = dir_ / "regular";
+  write_file_atomically(regular, "content");
+  EXPECT_EQ(read_regular_file(regular), "content");
+  // A FIFO that nobody writes to would block a plain open forever.
+  const fs::path fifo = dir_ / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::pair<fs::path, std::errc> cases[] = {
+      {fifo, std::errc::invalid_argument},
+      {"/dev/null", std::errc::invalid_argument},
+      {dir_, std::errc::is_a_directory},
+      {dir_ / "missing", std::errc::no_such_file_or_directory},
+  };
+  for (const auto& [path, expected] : cases) {
+    SCOPED_TRACE(path);
+    try {
+      MutableBuffer::read_regular_file(path);
+      ADD_FAILURE() << "read";
+    } catch (const std::system_error& error) {
+      EXPECT_EQ(error.code(), expected);
+      EXPECT_NE(std::string(error.what()).find(path.string()), std::string::npos) << error.what();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ravik::shared
