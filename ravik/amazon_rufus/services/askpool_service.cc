@@ -1,16 +1,13 @@
 #include "ravik/amazon_rufus/services/askpool_service.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <exception>
 #include <system_error>
 
 #include "ravik/amazon_rufus/services/json_document.h"
+#include "ravik/environment.h"
 #include "ravik/shared/file_io.h"
 
 namespace ravik::amazon_rufus::services {
@@ -20,63 +17,64 @@ using domain::AskpoolNotReadyError;
 using domain::Question;
 using domain::QuestionTemplate;
 
-// The home directory of `user`, or of the current user when `user` is empty
-// ($HOME first); none when it cannot be found.
-std::optional<std::string> home_of(const std::string& user) {
-  if (user.empty()) {
-    if (const char* home = std::getenv("HOME")) return std::string(home);
-  }
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  const int status = user.empty() ? getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found)
-                                  : getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found);
-  if (status != 0 || found == nullptr) return std::nullopt;
-  return std::string(found->pw_dir);
-}
-
-// `text` with a leading "~" or "~user" replaced by that home directory; left
-// as it is when the home directory is unknown.
+// `text` with a leading "~" replaced by the current user's home directory
+// (environment::home_directory, which throws when there is none) or "~user"
+// by that user's; "~user" of an unknown user is left as it is.
 std::filesystem::path expand_user(const std::string& text) {
   if (text.empty() || text.front() != '~') return text;
   const std::size_t slash = text.find('/');
   const std::string user = text.substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
-  const std::optional<std::string> home = home_of(user);
+  const std::optional<std::filesystem::path> home =
+      user.empty() ? environment::home_directory() : environment::home_directory_of(user);
   if (!home) return text;
-  std::string expanded = *home;
+  std::string expanded = home->string();
   while (!expanded.empty() && expanded.back() == '/') expanded.pop_back();
   expanded += slash == std::string::npos ? "" : text.substr(slash);
   return expanded.empty() ? "/" : expanded;
 }
 
-[[noreturn]] void cannot_convert(const JsonNode& node) {
-  throw std::invalid_argument("cannot convert " + node.to_json().dump() + " to an integer");
+// The failures of an integer field `key`: a value that is no integer at all,
+// and one outside the 64-bit signed range.
+[[noreturn]] void cannot_convert(std::string_view key, const JsonNode& node) {
+  throw std::invalid_argument("字段 \"" + std::string(key) + "\" 的值 " + node.to_json().dump() + " 无法转换为整数");
+}
+[[noreturn]] void out_of_range(std::string_view key, const std::string& value) {
+  throw std::out_of_range("字段 \"" + std::string(key) + "\" 的值 " + value + " 超出 64 位整数范围");
+}
+
+std::string number_text(double value) {
+  char digits[32];
+  return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 // A decimal integer with optional sign and surrounding blanks.
-std::int64_t parse_decimal(const JsonNode& node) {
+std::int64_t parse_decimal(std::string_view key, const JsonNode& node) {
   std::string_view text = node.string();
   constexpr std::string_view blanks = " \t\n\v\f\r";
   const std::size_t first = text.find_first_not_of(blanks);
-  if (first == std::string_view::npos) cannot_convert(node);
+  if (first == std::string_view::npos) cannot_convert(key, node);
   text = text.substr(first, text.find_last_not_of(blanks) - first + 1);
   const bool negative = text.front() == '-';
   if (negative || text.front() == '+') text.remove_prefix(1);
   std::uint64_t magnitude = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
   if (text.empty() || text.front() < '0' || text.front() > '9' || end != text.data() + text.size()) {
-    cannot_convert(node);
+    cannot_convert(key, node);
   }
   constexpr std::uint64_t max_magnitude = std::uint64_t{1} << 63;  // |INT64_MIN|
   if (error != std::errc() || magnitude > max_magnitude || (!negative && magnitude == max_magnitude)) {
-    throw std::out_of_range("integer out of range: " + std::string(node.string()));
+    out_of_range(key, node.to_json().dump());
   }
   return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
 }
 
-// Integer conversion of a field: absent is 0; integers as they are, floats
-// truncated toward zero, booleans as 1 and 0, decimal text parsed.
-std::int64_t read_integer(const std::optional<JsonNode>& field) {
+// Integer conversion of the field `key` of `item`: absent is 0; integers as
+// they are, floats truncated toward zero, booleans as 1 and 0, decimal text
+// parsed. A value outside the 64-bit signed range, from INT64_MIN to
+// INT64_MAX exactly, throws std::out_of_range; any other value
+// std::invalid_argument.
+std::int64_t read_integer(const JsonNode& item, std::string_view key) {
+  const std::optional<JsonNode> field = item.find(key);
   if (!field) return 0;
   switch (field->kind()) {
     case JsonKind::integer:
@@ -84,14 +82,19 @@ std::int64_t read_integer(const std::optional<JsonNode>& field) {
     case JsonKind::boolean:
       return field->boolean() ? 1 : 0;
     case JsonKind::string:
-      return parse_decimal(*field);
+      return parse_decimal(key, *field);
     case JsonKind::unsigned_integer:
-      throw std::out_of_range("integer out of range: " + std::to_string(field->unsigned_integer()));
+      out_of_range(key, std::to_string(field->unsigned_integer()));
     case JsonKind::floating: {
-      const double truncated = std::trunc(field->floating());
-      // -2^63 <= truncated < 2^63, written so that infinities fail too.
-      if (!(truncated >= -9223372036854775808.0 && truncated < 9223372036854775808.0)) {
-        throw std::out_of_range("cannot convert " + field->to_json().dump() + " to a 64-bit integer");
+      const double value = field->floating();
+      if (field->beyond_64_bits()) throw std::out_of_range("字段 \"" + std::string(key) + "\" 的" + describe_beyond_64_bits(value));
+      if (!std::isfinite(value)) {
+        throw std::out_of_range("字段 \"" + std::string(key) + "\" 的数值超出浮点数范围（读作 " + number_text(value) +
+                                "），不是有限数，无法转换为整数");
+      }
+      const double truncated = std::trunc(value);
+      if (!(truncated >= -9223372036854775808.0 && truncated < 9223372036854775808.0)) {  // -2^63 <= x < 2^63
+        out_of_range(key, number_text(value));
       }
       return static_cast<std::int64_t>(truncated);
     }
@@ -100,18 +103,42 @@ std::int64_t read_integer(const std::optional<JsonNode>& field) {
     case JsonKind::object:
       break;
   }
-  cannot_convert(*field);
+  cannot_convert(key, *field);
 }
 
 // Text of a field: absent is empty; a string as it is; another value as its
-// compact JSON text.
-std::string read_text(const std::optional<JsonNode>& field) {
+// compact JSON text. An integer beyond 64 bits in it throws std::out_of_range.
+std::string read_text(const JsonNode& item, std::string_view key) {
+  const std::optional<JsonNode> field = item.find(key);
   if (!field) return {};
   if (field->is_string()) return std::string(field->string());
   return field->to_json().dump();
 }
 
-Json read_any(const std::optional<JsonNode>& field) { return field ? field->to_json() : Json(nullptr); }
+// The field's value as it is, null when absent. An integer beyond 64 bits in
+// it throws std::out_of_range.
+Json read_any(const JsonNode& item, std::string_view key) {
+  const std::optional<JsonNode> field = item.find(key);
+  return field ? field->to_json() : Json(nullptr);
+}
+
+// The message of a general error about the contents of the file at `path`.
+std::string in_file(const std::filesystem::path& path, std::string_view detail) {
+  return "题库文件 " + path.string() + " 有误：" + std::string(detail);
+}
+
+// The JSON document in `text`, read from `path`.
+JsonDocument parse_document(const std::filesystem::path& path, shared::MutableBuffer text) {
+  try {
+    return JsonDocument::parse(std::move(text));
+  } catch (const JsonSyntaxError&) {
+    std::throw_with_nested(AskpoolNotReadyError("题库 JSON 格式错误: " + path.string()));
+  } catch (const Utf8Error& error) {
+    throw std::runtime_error(in_file(path, "不是有效的 UTF-8 文本（第 " + std::to_string(error.offset()) + " 字节附近）"));
+  } catch (const std::length_error&) {
+    std::throw_with_nested(std::length_error(in_file(path, "嵌套过深或内容过大，无法读取")));
+  }
+}
 
 }  // namespace
 
@@ -128,30 +155,32 @@ std::vector<QuestionTemplate> AskpoolService::load_templates() const {
   const std::filesystem::path path = _resolve_question_templates_path();
   shared::MutableBuffer text;
   try {
-    text = shared::MutableBuffer::read_file(path);
+    // Only a regular file is read: a FIFO in its place must not block the load.
+    text = shared::MutableBuffer::read_regular_file(path);
   } catch (const std::system_error& error) {
     if (error.code() == std::errc::no_such_file_or_directory) std::throw_with_nested(_not_ready());
     throw;
   }
-  JsonDocument document;
-  try {
-    document = JsonDocument::parse(std::move(text));
-  } catch (const JsonSyntaxError&) {
-    std::throw_with_nested(AskpoolNotReadyError("题库 JSON 格式错误: " + path.string()));
-  }
+  const JsonDocument document = parse_document(path, std::move(text));
   const JsonNode root = document.root();
-  if (!root.is_object()) throw std::invalid_argument("the question bank's top-level value is not a JSON object");
+  if (!root.is_object()) throw std::invalid_argument(in_file(path, "顶层的值不是 JSON 对象"));
   const std::optional<JsonNode> items = root.find("items");
   if (!items || items->kind() != JsonKind::array) throw AskpoolNotReadyError("题库格式错误：缺少 items 列表");
 
   std::vector<QuestionTemplate> templates;
   std::size_t question_count = 0;
-  for (const JsonNode item : items->children()) {
-    if (!item.is_object()) {
-      throw std::invalid_argument("question bank item " + std::to_string(templates.size()) + " is not a JSON object");
+  try {
+    for (const JsonNode item : items->children()) {
+      if (!item.is_object()) {
+        throw std::invalid_argument("items 的第 " + std::to_string(templates.size() + 1) + " 项不是 JSON 对象");
+      }
+      templates.push_back(_parse_template(item));
+      question_count += templates.back().questions.size();
     }
-    templates.push_back(_parse_template(item));
-    question_count += templates.back().questions.size();
+  } catch (const std::invalid_argument& error) {
+    throw std::invalid_argument(in_file(path, error.what()));
+  } catch (const std::out_of_range& error) {
+    throw std::out_of_range(in_file(path, error.what()));
   }
   if (question_count == 0) {
     throw AskpoolNotReadyError("题库为空，请执行 `ravik skills upgrade ravik-amazon-rufus` 同步默认题库");
@@ -166,7 +195,7 @@ QuestionTemplate AskpoolService::_parse_template(const JsonNode& item) {
     // characters: only object elements of a list are questions.
     const JsonKind kind = entries->kind();
     if (kind != JsonKind::array && kind != JsonKind::object && kind != JsonKind::string) {
-      throw std::invalid_argument("\"questions\" must be a list, not " + entries->to_json().dump());
+      throw std::invalid_argument("\"questions\" 应为列表，而不是 " + entries->to_json().dump());
     }
     for (const JsonNode entry : entries->children()) {
       if (entry.is_object()) questions.push_back(_parse_question(entry));
@@ -174,18 +203,18 @@ QuestionTemplate AskpoolService::_parse_template(const JsonNode& item) {
   }
   std::stable_sort(questions.begin(), questions.end(),
                    [](const Question& a, const Question& b) { return a.position < b.position; });
-  return QuestionTemplate{.id = read_integer(item.find("id")),
-                          .description = read_text(item.find("description")),
-                          .preferred_version_index = read_integer(item.find("preferred_version_index")),
+  return QuestionTemplate{.id = read_integer(item, "id"),
+                          .description = read_text(item, "description"),
+                          .preferred_version_index = read_integer(item, "preferred_version_index"),
                           .questions = std::move(questions),
-                          .created_at = read_any(item.find("created_at")),
-                          .updated_at = read_any(item.find("updated_at"))};
+                          .created_at = read_any(item, "created_at"),
+                          .updated_at = read_any(item, "updated_at")};
 }
 
 Question AskpoolService::_parse_question(const JsonNode& item) {
-  return Question{.id = read_integer(item.find("id")),
-                  .text = read_text(item.find("text")),
-                  .position = read_integer(item.find("position"))};
+  return Question{.id = read_integer(item, "id"),
+                  .text = read_text(item, "text"),
+                  .position = read_integer(item, "position")};
 }
 
 AskpoolNotReadyError AskpoolService::_not_ready() {

@@ -1,11 +1,16 @@
 #include "ravik/amazon_rufus/services/askpool_service.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <system_error>
 
 #include "ravik/amazon_rufus/services/json_document.h"
@@ -67,7 +72,39 @@ class AskpoolServiceTest : public ::testing::Test {
     }
   }
 
+  // The general error that loading `content` raises, as `Error`.
+  template <typename Error>
+  std::string general_error_message(const std::string& content) {
+    try {
+      load(content);
+      ADD_FAILURE() << "loaded without error";
+    } catch (const AskpoolNotReadyError& error) {
+      ADD_FAILURE() << "not-ready error: " << error.what();
+    } catch (const Error& error) {
+      return error.what();
+    } catch (...) {
+      ADD_FAILURE() << "another kind of error";
+    }
+    return {};
+  }
+
   fs::path root_;
+};
+
+// Sets an environment variable for one scope, or unsets it with none.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    if (value) ::setenv(name, value, 1); else ::unsetenv(name);
+  }
+  ~ScopedVariable() {
+    if (saved_) ::setenv(name_, saved_->c_str(), 1); else ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
 };
 
 const char* const ONE_QUESTION = R"({"items": [{"questions": [{"text": "好用吗？"}]}]})";
@@ -208,6 +245,115 @@ TEST_F(AskpoolServiceTest, BundledExampleBankLoads) {
   const auto templates = AskpoolService(example.string()).load_templates();
   ASSERT_FALSE(templates.empty());
   EXPECT_FALSE(templates.front().questions.empty());
+}
+
+TEST_F(AskpoolServiceTest, AnEmptyHomeCountsAsUnsetForTheTilde) {
+  const passwd* entry = ::getpwuid(::getuid());
+  if (entry == nullptr) GTEST_SKIP() << "no password entry for this user";
+  const fs::path own_home = entry->pw_dir;
+  for (const char* home : {static_cast<const char*>(nullptr), ""}) {
+    SCOPED_TRACE(home ? "empty HOME" : "no HOME");
+    const ScopedVariable variable("HOME", home);
+    EXPECT_EQ(AskpoolService("~/skills").skills_dir(), own_home / "skills");
+  }
+}
+
+TEST_F(AskpoolServiceTest, IntegersTakeExactlyTheSignedSixtyFourBitRange) {
+  const auto only_question = [this](const std::string& question) {
+    return load(R"({"items": [{"questions": [)" + question + "]}]}").at(0).questions.at(0);
+  };
+  EXPECT_EQ(only_question(R"({"id": -9223372036854775808, "position": 9223372036854775807})"),
+            (Question{.id = INT64_MIN, .text = "", .position = INT64_MAX}));
+  EXPECT_EQ(only_question(R"({"id": "-9223372036854775808", "position": " 9223372036854775807 "})"),
+            (Question{.id = INT64_MIN, .text = "", .position = INT64_MAX}));
+  EXPECT_EQ(only_question(R"({"id": -9.223372036854775808e18, "position": 9.2233720368547748e18})").id, INT64_MIN);
+
+  for (const char* question : {
+           R"({"id": -9223372036854775809})",  // a float on the way would round it to INT64_MIN
+           R"({"id": 9223372036854775808})",
+           R"({"position": 18446744073709551615})",
+           R"({"position": 18446744073709551616})",
+           R"({"id": -100000000000000000000000})",
+           R"({"id": "-9223372036854775809"})",
+           R"({"id": "9223372036854775808"})",
+           R"({"id": 9.2233720368547758e18})",
+           R"({"id": -9.3e18})",
+       }) {
+    SCOPED_TRACE(question);
+    const std::string message = general_error_message<std::out_of_range>(
+        R"({"items": [{"questions": [)" + std::string(question) + "]}]}");
+    EXPECT_NE(message.find("超出 64 位"), std::string::npos) << message;
+  }
+  const std::string infinite = general_error_message<std::out_of_range>(R"({"items": [{"id": 1e400, "questions": [{}]}]})");
+  EXPECT_NE(infinite.find("不是有限数"), std::string::npos) << infinite;
+  EXPECT_EQ(infinite.find("null"), std::string::npos) << infinite;
+}
+
+TEST_F(AskpoolServiceTest, IntegersBeyondSixtyFourBitsInAnyFieldReadAreAGeneralError) {
+  // The widest 64-bit values keep their exact value in every kind of field.
+  const auto templates = load(R"({"items": [{"description": 18446744073709551615, "created_at": -9223372036854775808,
+      "updated_at": {"n": [18446744073709551615]}, "questions": [{"text": -9223372036854775808}]}]})");
+  EXPECT_EQ(templates.at(0).description, "18446744073709551615");
+  EXPECT_EQ(templates.at(0).created_at, Json(INT64_MIN));
+  EXPECT_EQ(templates.at(0).updated_at, Json::parse(R"({"n": [18446744073709551615]})"));
+  EXPECT_EQ(templates.at(0).questions.at(0).text, "-9223372036854775808");
+
+  // One further, they fail in every field that is read ...
+  for (const char* item : {
+           R"({"description": 18446744073709551616, "questions": [{}]})",
+           R"({"created_at": -9223372036854775809, "questions": [{}]})",
+           R"({"updated_at": {"n": [1, 18446744073709551616]}, "questions": [{}]})",
+           R"({"questions": [{"text": [-9223372036854775809]}]})",
+           R"({"questions": [{"id": 1, "text": 100000000000000000000000000000}]})",
+       }) {
+    SCOPED_TRACE(item);
+    const std::string message = general_error_message<std::out_of_range>(R"({"items": [)" + std::string(item) + "]}");
+    EXPECT_NE(message.find("超出 64 位"), std::string::npos) << message;
+  }
+  // ... and are ignored where nothing is read.
+  EXPECT_EQ(load(R"({"size": 18446744073709551616, "items": [{"extra": -9223372036854775809,
+      "questions": [{"note": 18446744073709551616, "text": "问"}, 18446744073709551616]}]})").at(0).questions.size(), 1u);
+}
+
+TEST_F(AskpoolServiceTest, GeneralErrorsNameTheFileAndTheFault) {
+  const fs::path file = write_bank("");
+  const std::pair<const char*, const char*> cases[] = {
+      {"{\"items\": [{\"questions\": [{\"text\": \"\xB2\xE2\"}]}]}", "UTF-8"},
+      {"[]", "顶层"},
+      {R"({"items": [{"questions": [{}]}, 3]})", "第 2 项"},
+      {R"({"items": [{"questions": null}]})", "\"questions\""},
+      {R"({"items": [{"questions": [{"position": "1.5"}]}]})", "\"position\" 的值 \"1.5\" 无法转换为整数"},
+      {R"({"items": [{"questions": [{"id": 1e300}]}]})", "\"id\" 的值 1e+300 超出 64 位整数范围"},
+  };
+  for (const auto& [content, fault] : cases) {
+    SCOPED_TRACE(content);
+    const std::string message = general_error_message<std::exception>(content);
+    EXPECT_NE(message.find(file.string()), std::string::npos) << message;
+    EXPECT_NE(message.find(fault), std::string::npos) << message;
+  }
+}
+
+TEST_F(AskpoolServiceTest, AFifoInPlaceOfTheBankIsAGeneralErrorWithoutWaiting) {
+  const fs::path fifo = write_bank("");
+  fs::remove(fifo);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto loaded = std::async(std::launch::async, [this] {
+    try {
+      AskpoolService((root_ / "skills").string()).load_templates();
+    } catch (const AskpoolNotReadyError& error) {
+      return std::string("not ready: ") + error.what();
+    } catch (const std::system_error& error) {
+      return std::string(error.what());
+    }
+    return std::string("loaded");
+  });
+  if (loaded.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+    ADD_FAILURE() << "the load waits on the FIFO";
+    ::close(::open(fifo.c_str(), O_WRONLY));  // release it
+  }
+  const std::string message = loaded.get();
+  EXPECT_NE(message.find("not a regular file"), std::string::npos) << message;
+  EXPECT_NE(message.find(fifo.string()), std::string::npos) << message;
 }
 
 }  // namespace

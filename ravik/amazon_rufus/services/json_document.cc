@@ -93,8 +93,17 @@ bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
+std::string describe_beyond_64_bits(double nearest) {
+  char digits[32];
+  const auto end = std::to_chars(digits, digits + sizeof digits, nearest).ptr;
+  return "整数超出 64 位范围（约 " + std::string(digits, end) + "）";
+}
+
 JsonSyntaxError::JsonSyntaxError(const std::string& reason, std::size_t offset)
     : std::runtime_error("invalid JSON at byte " + std::to_string(offset) + ": " + reason), offset_(offset) {}
+
+Utf8Error::Utf8Error(std::size_t offset)
+    : std::runtime_error("the text is not valid UTF-8 (near byte " + std::to_string(offset) + ")"), offset_(offset) {}
 
 bool is_valid_utf8(std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -149,9 +158,7 @@ class JsonParser {
     throw JsonSyntaxError(reason, offset);
   }
 
-  [[noreturn]] static void not_utf8(std::size_t offset) {
-    throw Utf8Error("the text is not valid UTF-8 (near byte " + std::to_string(offset) + ")");
-  }
+  [[noreturn]] static void not_utf8(std::size_t offset) { throw Utf8Error(offset); }
 
   // Appends a node; offsets and indexes fit in 32 bits because the text is
   // shorter than 4 GiB.
@@ -161,9 +168,9 @@ class JsonParser {
     return static_cast<std::uint32_t>(entries_.size() - 1);
   }
 
-  void push_number(JsonKind kind, std::uint64_t bits) {
+  void push_number(JsonKind kind, std::uint64_t bits, std::uint32_t marks = 0) {
     numbers_.push_back(bits);
-    push(kind, 0, numbers_.size() - 1);
+    push(kind, marks, numbers_.size() - 1);
   }
 
   bool at(unsigned char c) const { return pos_ < size_ && data_[pos_] == c; }
@@ -382,7 +389,7 @@ class JsonParser {
       // Out of range: strtod gives the infinity or zero a float reader would.
       value = std::strtod(std::string(first, last).c_str(), nullptr);
     }
-    push_number(JsonKind::floating, std::bit_cast<std::uint64_t>(value));
+    push_number(JsonKind::floating, std::bit_cast<std::uint64_t>(value), integral ? Entry::BEYOND_64_BITS : 0);
   }
 
   unsigned char* data_;
@@ -428,6 +435,7 @@ Json JsonNode::to_json() const {
     case JsonKind::unsigned_integer:
       return unsigned_integer();
     case JsonKind::floating:
+      if (beyond_64_bits()) throw std::out_of_range(describe_beyond_64_bits(floating()));
       return floating();
     case JsonKind::string:
       return std::string(string());

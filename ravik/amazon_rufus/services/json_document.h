@@ -35,8 +35,17 @@ class JsonSyntaxError : public std::runtime_error {
 // The text is not UTF-8 at all.
 class Utf8Error : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit Utf8Error(std::size_t offset);
+  // The byte at or near which the text stops being UTF-8.
+  std::size_t offset() const { return offset_; }
+
+ private:
+  std::size_t offset_;
 };
+
+// The message for an integer of the text beyond 64 bits, given its nearest
+// double (the exact digits are not kept).
+std::string describe_beyond_64_bits(double nearest);
 
 // True when `text` is well-formed UTF-8 (no overlong forms, no surrogates,
 // nothing above U+10FFFF).
@@ -62,6 +71,10 @@ class JsonNode {
   double floating() const;
   std::string_view string() const;
 
+  // True for an integer in the text too large for both 64-bit types; its
+  // kind is floating and floating() gives the nearest double.
+  bool beyond_64_bits() const;
+
   // The value under `key` of an object; the last one when a key repeats.
   std::optional<JsonNode> find(std::string_view key) const;
 
@@ -77,7 +90,8 @@ class JsonNode {
   };
   Children children() const;
 
-  // The same value as a Json tree.
+  // The same value as a Json tree. Throws std::out_of_range when it holds an
+  // integer beyond 64 bits, which a Json tree cannot hold exactly.
   Json to_json() const;
 
  private:
@@ -106,8 +120,10 @@ class JsonDocument {
   struct Entry {
     static constexpr int KIND_SHIFT = 29;
     static constexpr std::uint32_t MAX_LENGTH = (std::uint32_t{1} << KIND_SHIFT) - 1;
+    static constexpr std::uint32_t BEYOND_64_BITS = 1;
 
-    std::uint32_t head;   // kind in the top three bits; a string's byte length below
+    std::uint32_t head;   // kind in the top three bits; below, a string's byte length, and
+                          // for a number BEYOND_64_BITS or 0
     std::uint32_t value;  // string: offset in the text; container: index after its last
                           // node; boolean: 0 or 1; number: index in numbers_
 
@@ -155,6 +171,10 @@ inline std::uint64_t JsonNode::unsigned_integer() const {
   return document_->numbers_[document_->entries_[index_].value];
 }
 inline double JsonNode::floating() const { return std::bit_cast<double>(unsigned_integer()); }
+inline bool JsonNode::beyond_64_bits() const {
+  const JsonDocument::Entry& entry = document_->entries_[index_];
+  return entry.kind() == JsonKind::floating && entry.length() == JsonDocument::Entry::BEYOND_64_BITS;
+}
 inline std::string_view JsonNode::string() const {
   const JsonDocument::Entry& entry = document_->entries_[index_];
   return std::string_view(document_->text_.data() + entry.value, entry.length());
