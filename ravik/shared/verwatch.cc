@@ -1,15 +1,14 @@
 #include "ravik/shared/verwatch.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <charconv>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <system_error>
 
 #include "ravik/config.h"
+#include "ravik/environment.h"
 #include "ravik/shared/console.h"
 #include "ravik/shared/file_io.h"
 #include "ravik/shared/http_client.h"
@@ -26,19 +25,69 @@ double now_seconds() {
 }
 
 std::string package_index_origin() {
-  const char* configured = std::getenv("RAVIK_PACKAGE_INDEX_ORIGIN");
-  std::string origin = configured != nullptr && *configured != '\0' ? configured : "https://pypi.org";
+  std::string origin = environment::variable("RAVIK_PACKAGE_INDEX_ORIGIN").value_or("https://pypi.org");
   while (!origin.empty() && origin.back() == '/') origin.pop_back();
   return origin;
 }
 
-// Whether `path` exists; a missing file or directory on the way is "no",
-// any other failure to look (such as a denied search permission) throws.
-bool cache_exists(const std::filesystem::path& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0) return true;
-  if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == ENAMETOOLONG) return false;
-  throw std::system_error(errno, std::generic_category(), "cannot look at " + path.string());
+// The text of the regular file at `path`; none when there is no file there
+// (nor a directory on the way) or only a FIFO, socket or device, which is
+// never waited on. Any other failure (a directory, a denied permission) throws.
+std::optional<std::string> read_if_regular_file(const std::filesystem::path& path) {
+  try {
+    return read_regular_file(path);
+  } catch (const std::system_error& error) {
+    const std::error_code code = error.code();
+    if (code == std::errc::no_such_file_or_directory || code == std::errc::not_a_directory ||
+        code == std::errc::too_many_symbolic_link_levels || code == std::errc::filename_too_long ||
+        code == std::errc::invalid_argument) {
+      return std::nullopt;
+    }
+    throw;
+  }
+}
+
+// True when the failure memo holds a failed check less than
+// RETRY_AFTER_FAILURE ago; a missing, unreadable or garbled memo, or one
+// dated in the future, is none.
+bool failed_recently() {
+  try {
+    const std::optional<std::string> text = read_if_regular_file(FAILURE_FILE());
+    if (!text) return false;
+    const Json memo = Json::parse(*text, nullptr, /*allow_exceptions=*/false);
+    if (!memo.is_object()) return false;
+    const auto failed_at = memo.find("failed_at");
+    if (failed_at == memo.end() || !failed_at->is_number()) return false;
+    const double elapsed = now_seconds() - failed_at->get<double>();
+    return elapsed >= 0 && elapsed < RETRY_AFTER_FAILURE;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// Writes the failure memo with the current time, as the cache is written.
+void remember_failure() {
+  const std::filesystem::path& file = FAILURE_FILE();
+  std::filesystem::create_directories(file.parent_path());
+  write_file_atomically(file, R"({"failed_at": )" + format_seconds(now_seconds()) + "}");
+}
+
+// True for a version text fit to show on a terminal: 1 to 64 characters,
+// each an ASCII letter or digit or one of ".+-_!" (every release number the
+// package index takes). Anything else, such as escape sequences, is not
+// printed at all.
+bool is_plain_version(std::string_view text) {
+  constexpr std::size_t MAX_LENGTH = 64;
+  if (text.empty() || text.size() > MAX_LENGTH) return false;
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+           std::string_view(".+-_!").find(c) != std::string_view::npos;
+  });
+}
+
+// Prints the hint when `latest` is a plain version newer than `current`.
+void notify_if_newer(const std::string& current, const std::string& latest) {
+  if (is_plain_version(latest) && is_newer_available(current, latest)) _print_update_hint(current, latest);
 }
 
 std::uint64_t version_piece(std::string_view piece) {
@@ -57,6 +106,11 @@ const std::string& PYPI_JSON_URL() {
 
 const std::filesystem::path& CACHE_FILE() {
   static const std::filesystem::path file = config::CONFIG_DIR() / "pypi_version_cache.json";
+  return file;
+}
+
+const std::filesystem::path& FAILURE_FILE() {
+  static const std::filesystem::path file = config::CONFIG_DIR() / "pypi_version_check_failed.json";
   return file;
 }
 
@@ -81,11 +135,9 @@ bool is_newer_available(std::string_view current, std::string_view latest) {
 }
 
 std::optional<Json> _read_cache() {
-  const std::filesystem::path& file = CACHE_FILE();
-  if (!cache_exists(file)) return std::nullopt;
-  const std::string text = read_file(file);
-  if (text.starts_with(UTF8_BOM)) return std::nullopt;  // not JSON text as it stands
-  Json cache = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+  const std::optional<std::string> text = read_if_regular_file(CACHE_FILE());
+  if (!text || text->starts_with(UTF8_BOM)) return std::nullopt;  // a BOM: not JSON text as it stands
+  Json cache = Json::parse(*text, nullptr, /*allow_exceptions=*/false);
   if (cache.is_discarded() || !cache.is_object()) return std::nullopt;
   const auto checked = cache.find("checked_at");
   if (!cache.contains("latest_version") || checked == cache.end()) return std::nullopt;
@@ -141,14 +193,17 @@ void check_and_notify() {
   try {
     const std::string current = version::get_version();
     if (const std::optional<Json> cached = _read_cache(); cached && !is_empty_value(*cached)) {
-      const std::string latest = cached->at("latest_version").get<std::string>();
-      if (is_newer_available(current, latest)) _print_update_hint(current, latest);
+      notify_if_newer(current, cached->at("latest_version").get<std::string>());
       return;
     }
+    if (failed_recently()) return;
     const std::optional<std::string> latest = _fetch_latest_version();
-    if (!latest) return;
+    if (!latest) {
+      remember_failure();
+      return;
+    }
     _write_cache(*latest);
-    if (is_newer_available(current, *latest)) _print_update_hint(current, *latest);
+    notify_if_newer(current, *latest);
   } catch (const std::exception&) {
     // The notice is a courtesy: no failure of it may disturb the command.
   }

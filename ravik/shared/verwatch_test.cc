@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <chrono>
 #include <fstream>
 #include <future>
@@ -100,6 +103,19 @@ class VerwatchTest : public ::testing::Test {
     return {::testing::internal::GetCapturedStderr(), g_index->request_count() - before};
   }
 
+  // Runs the check while a FIFO sits at `fifo`. Should the check wait on
+  // it, the test fails after a generous bound and a writer releases it.
+  static std::pair<std::string, int> run_check_beside_fifo(const fs::path& fifo) {
+    fs::create_directories(fifo.parent_path());
+    EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto check = std::async(std::launch::async, run_check);
+    if (check.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+      ADD_FAILURE() << "the check waits on the FIFO " << fifo;
+      ::close(::open(fifo.c_str(), O_WRONLY));
+    }
+    return check.get();
+  }
+
   const std::string current_ = version::get_version();
   const std::string newer_ = "999.0.0";
 };
@@ -176,6 +192,7 @@ TEST_F(VerwatchTest, BadAnswersLeaveNoCacheAndNoOutput) {
   for (const auto& [status, body] : answers) {
     SCOPED_TRACE(body);
     answer_with(status, body);
+    fs::remove(FAILURE_FILE());  // each answer on its own, not held back by the last failure
     EXPECT_EQ(run_check(), std::make_pair(std::string(), 1));
     EXPECT_FALSE(fs::exists(CACHE_FILE()));
   }
@@ -233,6 +250,77 @@ TEST_F(VerwatchTest, FailedCacheWriteSuppressesTheHint) {
   answer_with(200, R"({"info": {"version": "999.0.0"}})");
   EXPECT_EQ(run_check(), std::make_pair(std::string(), 1));
   fs::remove(config::CONFIG_DIR());
+}
+
+TEST_F(VerwatchTest, AFailedQueryIsNotRepeatedWithinTheHour) {
+  answer_with(503, "busy");
+  EXPECT_EQ(run_check(), std::make_pair(std::string(), 1));
+  EXPECT_FALSE(fs::exists(CACHE_FILE()));
+  const double failed_at = now_seconds();
+  answer_with(200, R"({"info": {"version": "999.0.0"}})");
+  EXPECT_EQ(run_check(), std::make_pair(std::string(), 0));
+
+  // An hour later, or with a memo that says nothing usable, the index is asked again.
+  const std::string memos[] = {
+      R"({"failed_at": )" + format_seconds(failed_at - RETRY_AFTER_FAILURE) + "}",
+      R"({"failed_at": )" + format_seconds(failed_at + 600) + "}",  // from a clock set back
+      R"({"failed_at": "recently"})",
+      "{\"failed_at\": ",
+      "",
+  };
+  for (const std::string& memo : memos) {
+    SCOPED_TRACE(memo);
+    fs::remove(CACHE_FILE());
+    write_file_atomically(FAILURE_FILE(), memo);
+    EXPECT_EQ(run_check(), std::make_pair(hint(current_, newer_), 1));
+  }
+  // A success leaves the cache exactly as before: nothing of the memo in it.
+  expect_cache_bytes(R"({"latest_version": "999.0.0", "checked_at": )");
+}
+
+TEST_F(VerwatchTest, AHangingIndexCostsOneTimeOutAnHour) {
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  g_index->set_handler([released](const httplib::Request&, httplib::Response& response) {
+    released.wait();
+    response.set_content(R"({"info": {"version": "999.0.0"}})", "application/json");
+  });
+  EXPECT_EQ(run_check(), std::make_pair(std::string(), 1));
+  EXPECT_EQ(run_check(), std::make_pair(std::string(), 0));
+  release.set_value();
+  const Json memo = Json::parse(read_file(FAILURE_FILE()));
+  EXPECT_EQ(memo.size(), 1u);
+  EXPECT_LT(now_seconds() - memo.at("failed_at").get<double>(), 60);
+  EXPECT_FALSE(fs::exists(CACHE_FILE()));
+}
+
+TEST_F(VerwatchTest, VersionTextsWithControlCharactersAreNeverPrinted) {
+  const std::string hostile[] = {"999.0.0\u001b[2J", "999.0.0\u001b]0;owned\u0007", "999.0.0\n\nrun this",
+                                 "999.0.0[/yellow][red]", "999.0.0\u009b31m", "999.0.0 ", "999." + std::string(64, '0')};
+  for (const std::string& latest : hostile) {
+    SCOPED_TRACE(latest);
+    fs::remove_all(config::CONFIG_DIR());
+    answer_with(200, R"({"info": {"version": ")" + latest + R"("}})");
+    EXPECT_EQ(run_check(), std::make_pair(std::string(), 1));  // from the index
+    EXPECT_EQ(run_check(), std::make_pair(std::string(), 0));  // from the cache it wrote
+  }
+  const std::string plain[] = {"999.0.0", "v999.0.0", "999.0.0rc1", "999.0.0.post1+local_build-2", "999.0!1.dev3"};
+  for (const std::string& latest : plain) {
+    SCOPED_TRACE(latest);
+    fs::remove_all(config::CONFIG_DIR());
+    answer_with(200, R"({"info": {"version": ")" + latest + R"("}})");
+    EXPECT_EQ(run_check(), std::make_pair(hint(current_, latest), 1));
+  }
+}
+
+TEST_F(VerwatchTest, AFifoInPlaceOfTheCacheOrTheMemoIsNotWaitedOn) {
+  // At the cache's place it counts as no cache, and the answer replaces it.
+  EXPECT_EQ(run_check_beside_fifo(CACHE_FILE()), std::make_pair(std::string(), 1));
+  EXPECT_TRUE(fs::is_regular_file(CACHE_FILE()));
+  fs::remove_all(config::CONFIG_DIR());
+  // At the memo's place it counts as no memo.
+  answer_with(500, "down");
+  EXPECT_EQ(run_check_beside_fifo(FAILURE_FILE()), std::make_pair(std::string(), 1));
 }
 
 }  // namespace
