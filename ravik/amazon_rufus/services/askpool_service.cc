@@ -34,12 +34,16 @@ std::filesystem::path expand_user(const std::string& text) {
 }
 
 // The failures of an integer field `key`: a value that is no integer at all,
-// and one outside the 64-bit signed range.
+// one outside the 64-bit signed range, and one that is not finite.
 [[noreturn]] void cannot_convert(std::string_view key, const JsonNode& node) {
   throw std::invalid_argument("字段 \"" + std::string(key) + "\" 的值 " + node.to_json().dump() + " 无法转换为整数");
 }
-[[noreturn]] void out_of_range(std::string_view key, const std::string& value) {
-  throw std::out_of_range("字段 \"" + std::string(key) + "\" 的值 " + value + " 超出 64 位整数范围");
+[[noreturn]] void out_of_range(std::string_view key, std::string_view value) {
+  throw std::out_of_range("字段 \"" + std::string(key) + "\" 的值 " + std::string(value) + " 超出 64 位整数范围");
+}
+[[noreturn]] void not_finite(std::string_view key, std::string_view value) {
+  throw std::out_of_range("字段 \"" + std::string(key) + "\" 的值 " + std::string(value) +
+                          " 不是有限数（超出浮点数范围），无法转换为整数");
 }
 
 std::string number_text(double value) {
@@ -86,12 +90,9 @@ std::int64_t read_integer(const JsonNode& item, std::string_view key) {
     case JsonKind::unsigned_integer:
       out_of_range(key, std::to_string(field->unsigned_integer()));
     case JsonKind::floating: {
+      if (field->beyond_64_bits()) out_of_range(key, field->integer_text());
       const double value = field->floating();
-      if (field->beyond_64_bits()) throw std::out_of_range("字段 \"" + std::string(key) + "\" 的" + describe_beyond_64_bits(value));
-      if (!std::isfinite(value)) {
-        throw std::out_of_range("字段 \"" + std::string(key) + "\" 的数值超出浮点数范围（读作 " + number_text(value) +
-                                "），不是有限数，无法转换为整数");
-      }
+      if (!std::isfinite(value)) not_finite(key, number_text(value));
       const double truncated = std::trunc(value);
       if (!(truncated >= -9223372036854775808.0 && truncated < 9223372036854775808.0)) {  // -2^63 <= x < 2^63
         out_of_range(key, number_text(value));

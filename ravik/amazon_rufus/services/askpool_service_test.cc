@@ -324,6 +324,9 @@ TEST_F(AskpoolServiceTest, GeneralErrorsNameTheFileAndTheFault) {
       {R"({"items": [{"questions": null}]})", "\"questions\""},
       {R"({"items": [{"questions": [{"position": "1.5"}]}]})", "\"position\" 的值 \"1.5\" 无法转换为整数"},
       {R"({"items": [{"questions": [{"id": 1e300}]}]})", "\"id\" 的值 1e+300 超出 64 位整数范围"},
+      {R"({"items": [{"questions": [{"id": -9223372036854775809}]}]})",
+       "\"id\" 的值 -9223372036854775809 超出 64 位整数范围"},
+      {R"({"items": [{"created_at": [18446744073709551616], "questions": [{}]}]})", "18446744073709551616 超出 64 位"},
   };
   for (const auto& [content, fault] : cases) {
     SCOPED_TRACE(content);

@@ -93,12 +93,6 @@ bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-std::string describe_beyond_64_bits(double nearest) {
-  char digits[32];
-  const auto end = std::to_chars(digits, digits + sizeof digits, nearest).ptr;
-  return "整数超出 64 位范围（约 " + std::string(digits, end) + "）";
-}
-
 JsonSyntaxError::JsonSyntaxError(const std::string& reason, std::size_t offset)
     : std::runtime_error("invalid JSON at byte " + std::to_string(offset) + ": " + reason), offset_(offset) {}
 
@@ -168,9 +162,9 @@ class JsonParser {
     return static_cast<std::uint32_t>(entries_.size() - 1);
   }
 
-  void push_number(JsonKind kind, std::uint64_t bits, std::uint32_t marks = 0) {
+  void push_number(JsonKind kind, std::uint64_t bits) {
     numbers_.push_back(bits);
-    push(kind, marks, numbers_.size() - 1);
+    push(kind, 0, numbers_.size() - 1);
   }
 
   bool at(unsigned char c) const { return pos_ < size_ && data_[pos_] == c; }
@@ -389,7 +383,11 @@ class JsonParser {
       // Out of range: strtod gives the infinity or zero a float reader would.
       value = std::strtod(std::string(first, last).c_str(), nullptr);
     }
-    push_number(JsonKind::floating, std::bit_cast<std::uint64_t>(value), integral ? Entry::BEYOND_64_BITS : 0);
+    if (!integral) return push_number(JsonKind::floating, std::bit_cast<std::uint64_t>(value));
+    // An integer beyond 64 bits: the nearest double, then where its digits are.
+    numbers_.push_back(std::bit_cast<std::uint64_t>(value));
+    numbers_.push_back((std::uint64_t{start} << 32) | (pos_ - start));
+    push(JsonKind::floating, Entry::BEYOND_64_BITS, numbers_.size() - 2);
   }
 
   unsigned char* data_;
@@ -435,7 +433,7 @@ Json JsonNode::to_json() const {
     case JsonKind::unsigned_integer:
       return unsigned_integer();
     case JsonKind::floating:
-      if (beyond_64_bits()) throw std::out_of_range(describe_beyond_64_bits(floating()));
+      if (beyond_64_bits()) throw std::out_of_range("整数 " + std::string(integer_text()) + " 超出 64 位范围");
       return floating();
     case JsonKind::string:
       return std::string(string());

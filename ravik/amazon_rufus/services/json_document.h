@@ -43,10 +43,6 @@ class Utf8Error : public std::runtime_error {
   std::size_t offset_;
 };
 
-// The message for an integer of the text beyond 64 bits, given its nearest
-// double (the exact digits are not kept).
-std::string describe_beyond_64_bits(double nearest);
-
 // True when `text` is well-formed UTF-8 (no overlong forms, no surrogates,
 // nothing above U+10FFFF).
 bool is_valid_utf8(std::string_view text);
@@ -72,8 +68,10 @@ class JsonNode {
   std::string_view string() const;
 
   // True for an integer in the text too large for both 64-bit types; its
-  // kind is floating and floating() gives the nearest double.
+  // kind is floating, floating() gives the nearest double and
+  // integer_text() its digits as the text has them.
   bool beyond_64_bits() const;
+  std::string_view integer_text() const;
 
   // The value under `key` of an object; the last one when a key repeats.
   std::optional<JsonNode> find(std::string_view key) const;
@@ -125,7 +123,8 @@ class JsonDocument {
     std::uint32_t head;   // kind in the top three bits; below, a string's byte length, and
                           // for a number BEYOND_64_BITS or 0
     std::uint32_t value;  // string: offset in the text; container: index after its last
-                          // node; boolean: 0 or 1; number: index in numbers_
+                          // node; boolean: 0 or 1; number: index in numbers_, which for
+                          // BEYOND_64_BITS holds the text's offset and length next
 
     JsonKind kind() const { return static_cast<JsonKind>(head >> KIND_SHIFT); }
     std::uint32_t length() const { return head & MAX_LENGTH; }
@@ -174,6 +173,10 @@ inline double JsonNode::floating() const { return std::bit_cast<double>(unsigned
 inline bool JsonNode::beyond_64_bits() const {
   const JsonDocument::Entry& entry = document_->entries_[index_];
   return entry.kind() == JsonKind::floating && entry.length() == JsonDocument::Entry::BEYOND_64_BITS;
+}
+inline std::string_view JsonNode::integer_text() const {
+  const std::uint64_t place = document_->numbers_[document_->entries_[index_].value + 1];
+  return std::string_view(document_->text_.data() + (place >> 32), place & 0xFFFFFFFF);
 }
 inline std::string_view JsonNode::string() const {
   const JsonDocument::Entry& entry = document_->entries_[index_];
