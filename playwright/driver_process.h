@@ -1,8 +1,9 @@
 // DriverProcess: the child process `node <playwright-core>/cli.js run-driver`.
 //
 // The driver reads framed messages on its standard input and writes them on
-// its standard output. Every descriptor made here is close-on-exec, so no
-// other child of the host inherits them; the driver gets a parent-death
+// its standard output. It gets only the environment driver_environment()
+// lets through, and none of the host's descriptors. Every descriptor made
+// here is close-on-exec, so no other child of the host inherits them; the driver gets a parent-death
 // signal, so it (and with it the browsers it launched) ends when the thread
 // that started it dies. It leads a process group of its own, so that the
 // terminal's Ctrl-C reaches only the host, which closes the browser itself. The process is always reaped: by wait_for_exit(), or
@@ -33,6 +34,8 @@ class DriverProcess final : public DriverEndpoint {
 
   // Our ends of the driver's standard streams. Ownership passes to the
   // caller; each may be taken once (later calls answer -1).
+  pid_t pid() const { return pid_; }
+
   int take_stdin() override;
   int take_stdout() override;
   int take_stderr() override;
