@@ -319,7 +319,8 @@ bool Connection::read_available_stderr() {
   const int fd = errors_->native_handle();
   if (fd < 0) return false;
   std::array<char, 4096> chunk{};
-  for (;;) {
+  // A bounded number of reads, so that a flood cannot hold the loop.
+  for (int reads = 0; reads < 64; ++reads) {
     const ssize_t got = ::read(fd, chunk.data(), chunk.size());
     if (got > 0) {
       stderr_tail_.append(chunk.data(), static_cast<std::size_t>(got));
@@ -330,6 +331,7 @@ bool Connection::read_available_stderr() {
       return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
   }
+  return true;
 }
 
 std::string Connection::with_stderr_tail(std::string reason) {
@@ -390,14 +392,18 @@ void Connection::resolve(const json& message) {
     if (unawaited_.erase(id) == 0) throw Error("an answer to call " + id_value.dump() + ", which was never made");
     return;
   }
+  auto result = message.find("result");
+  if (result != message.end() && !result->is_object()) {
+    throw Error("an answer to call " + id_value.dump() + " whose result is not a JSON object");
+  }
   auto pending = it->second;
   pending_.erase(it);
-  if (message.contains("error") && !message.contains("result")) {
+  if (message.contains("error") && result == message.end()) {
     const std::string text = pending->api_name + ": " + driver_error_text(message);
     pending->failure = is_timeout_error(message) ? std::make_exception_ptr(TimeoutError(text))
                                                  : std::make_exception_ptr(Error(text));
   } else {
-    pending->result = message.value("result", json::object());
+    pending->result = result != message.end() ? *result : json::object();
   }
   pending->waiter.notify();
 }

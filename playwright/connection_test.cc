@@ -228,6 +228,8 @@ TEST(ConnectionStartTest, EveryFaultOfTheDriverFailsTheStartWithItsReason) {
        malformed + "\"close\" for the unknown object \"page@7\""},
       {"an answer to a call never made", [](FakeDriver& d) { d.send({{"id", 7}, {"result", json::object()}}); },
        malformed + "an answer to call 7, which was never made"},
+      {"an answer whose result is a number", [](FakeDriver& d) { d.send({{"id", 1}, {"result", 5}}); },
+       malformed + "an answer to call 1 whose result is not a JSON object"},
       {"an id that is text", [](FakeDriver& d) { d.send({{"id", "1"}, {"result", json::object()}}); },
        malformed + "an answer whose id is not an integer"},
       {"the end in the middle of a frame",
