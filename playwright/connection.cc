@@ -109,7 +109,9 @@ struct Connection::PendingCall {
 };
 
 asio::awaitable<std::shared_ptr<Connection>> Connection::start(DriverLocation location) {
-  co_return co_await start(std::make_unique<DriverProcess>(location), ConnectionLimits{});
+  auto driver = std::make_unique<DriverProcess>(location);
+  const ConnectionLimits limits;
+  co_return co_await start(std::move(driver), limits);
 }
 
 asio::awaitable<std::shared_ptr<Connection>> Connection::start(std::unique_ptr<DriverEndpoint> driver,
