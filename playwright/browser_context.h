@@ -22,7 +22,7 @@ class RAVIK_PLAYWRIGHT_EXPORT BrowserContext {
   // The pages open in the context now, possibly none.
   std::vector<Page> pages() const;
   asio::awaitable<Page> new_page();
-  // Closes every page and, for a persistent context, the browser.
+  // Closes every page and, for a persistent context, the browser; also after interrupt_all().
   asio::awaitable<void> close();
 
  private:

@@ -37,8 +37,11 @@ struct Seen {
 
 std::string path_of(const std::string& url) { return url.substr(url.find('/', std::string("http://").size())); }
 
-ResponseListener recording_listener(Seen& seen) {
-  return make_response_listener([&seen](Response response) -> asio::awaitable<void> {
+// The listener shares `seen`: a call still reading a body when its test has
+// ended writes into live memory.
+ResponseListener recording_listener(const std::shared_ptr<Seen>& shared_seen) {
+  return make_response_listener([shared_seen](Response response) -> asio::awaitable<void> {
+    Seen& seen = *shared_seen;
     const std::string path = path_of(response.url());
     ++seen.calls;
     seen.status[path] = response.status();
@@ -62,6 +65,16 @@ class ResponseTest : public ::testing::Test {
     co_await page.wait_for_load_state("networkidle");
   }
 
+  // Sleeps on the loop in short steps (at most 10 s) until the listener
+  // has read the JSON body of `path`, or failed to.
+  static asio::awaitable<void> until_json_read(const Seen& seen, const std::string& path) {
+    asio::steady_timer sleep(co_await asio::this_coro::executor);
+    for (int step = 0; step < 200 && !seen.json.contains(path) && !seen.json_error.contains(path); ++step) {
+      sleep.expires_after(std::chrono::milliseconds(50));
+      co_await sleep.async_wait(asio::use_awaitable);
+    }
+  }
+
   testing::TestServer server;
   Page page = new_shared_page();
 };
@@ -69,12 +82,15 @@ class ResponseTest : public ::testing::Test {
 TEST_F(ResponseTest, ListenersReadJsonAndOtherBodies) {
   server.page("/start", fetching_page("/api/data"));
   server.json("/api/data", R"({"关键词": "耳机", "rank": [3, 1], "a": null})");
-  Seen seen;
-  const auto listener = recording_listener(seen);
+  const auto shared_seen = std::make_shared<Seen>();
+  Seen& seen = *shared_seen;
+  const auto listener = recording_listener(shared_seen);
   page.on("response", listener);
   run([&]() -> asio::awaitable<void> {
     co_await page.goto_(server.url("/start"));
     co_await fetch_once(1);
+    co_await until_json_read(seen, "/start");
+    co_await until_json_read(seen, "/api/data");  // the listener may still be reading it
   });
   page.remove_listener("response", listener);
 
@@ -90,8 +106,9 @@ TEST_F(ResponseTest, ListenersReadJsonAndOtherBodies) {
 }
 
 TEST_F(ResponseTest, RedirectBodiesAreGoneWithoutHarmingTheListener) {
-  Seen seen;
-  const auto listener = recording_listener(seen);
+  const auto shared_seen = std::make_shared<Seen>();
+  Seen& seen = *shared_seen;
+  const auto listener = recording_listener(shared_seen);
   auto redirect_body_error = std::make_shared<std::string>();
   const auto redirect_listener = make_response_listener([redirect_body_error](Response response) -> asio::awaitable<void> {
     if (response.status() != 302) co_return;
@@ -125,10 +142,12 @@ TEST_F(ResponseTest, FailingListenerEndsAloneAndRemovedListenerHearsNothing) {
     throw std::runtime_error("listener failure");
     co_return;
   });
-  Seen kept_seen;
-  Seen removed_seen;
-  const auto kept = recording_listener(kept_seen);
-  const auto removed = recording_listener(removed_seen);
+  const auto shared_kept_seen = std::make_shared<Seen>();
+  const auto shared_removed_seen = std::make_shared<Seen>();
+  Seen& kept_seen = *shared_kept_seen;
+  Seen& removed_seen = *shared_removed_seen;
+  const auto kept = recording_listener(shared_kept_seen);
+  const auto removed = recording_listener(shared_removed_seen);
   page.on("response", failing);
   page.on("response", kept);
   page.on("response", removed);
@@ -158,8 +177,9 @@ TEST_F(ResponseTest, FailingListenerEndsAloneAndRemovedListenerHearsNothing) {
 TEST_F(ResponseTest, ListenersRunWhileTheFlowSleepsOnTheLoop) {
   server.page("/start", "<script>setTimeout(() => fetch('/api/late'), 300);</script>");
   server.json("/api/late", R"({"ok": true})");
-  Seen seen;
-  const auto listener = recording_listener(seen);
+  const auto shared_seen = std::make_shared<Seen>();
+  Seen& seen = *shared_seen;
+  const auto listener = recording_listener(shared_seen);
   page.on("response", listener);
   const bool arrived = run([&]() -> asio::awaitable<bool> {
     co_await page.goto_(server.url("/start"));
