@@ -24,11 +24,10 @@ std::string lower_ascii(std::string_view text) {
   return lowered;
 }
 
-// The host and port of an authority "host[:port]" or "[v6]:port".
-struct HostAndPort {
-  std::string host;  // lower case, without the brackets of an IPv6 address
+// The host of an authority "host[:port]" or "[v6][:port]".
+struct AuthorityHost {
+  std::string name;  // lower case, without the brackets of an IPv6 address
   bool ipv6 = false;
-  std::optional<std::string> port;
 };
 
 bool is_port(std::string_view port) {
@@ -37,40 +36,38 @@ bool is_port(std::string_view port) {
   return value >= 1 && value <= 65535;
 }
 
-// Splits `authority`; nothing when it is not a plain host with an optional port.
-std::optional<HostAndPort> split_authority(std::string_view authority) {
-  HostAndPort parts;
+// The host of `authority`; nothing when it is not a plain host with an
+// optional port (no user, path, query or fragment).
+std::optional<AuthorityHost> host_of_authority(std::string_view authority) {
+  AuthorityHost host;
   std::string_view rest;
   if (authority.starts_with('[')) {
     const auto close = authority.find(']');
     if (close == std::string_view::npos) return std::nullopt;
-    parts.host = lower_ascii(authority.substr(1, close - 1));
-    parts.ipv6 = true;
+    host.name = lower_ascii(authority.substr(1, close - 1));
+    host.ipv6 = true;
     rest = authority.substr(close + 1);
-    if (parts.host.find_first_not_of("0123456789abcdef:.") != std::string::npos) return std::nullopt;
+    if (host.name.find_first_not_of("0123456789abcdef:.") != std::string::npos) return std::nullopt;
   } else {
     const auto colon = authority.find(':');
-    parts.host = lower_ascii(authority.substr(0, colon));
+    host.name = lower_ascii(authority.substr(0, colon));
     rest = colon == std::string_view::npos ? std::string_view() : authority.substr(colon);
-    if (parts.host.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.-_") != std::string::npos) return std::nullopt;
+    if (host.name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.-_") != std::string::npos) return std::nullopt;
   }
-  if (parts.host.empty()) return std::nullopt;
-  if (!rest.empty()) {
-    if (!rest.starts_with(':') || !is_port(rest.substr(1))) return std::nullopt;
-    parts.port = std::string(rest.substr(1));
-  }
-  return parts;
+  if (host.name.empty()) return std::nullopt;
+  if (!rest.empty() && (!rest.starts_with(':') || !is_port(rest.substr(1)))) return std::nullopt;
+  return host;
 }
 
 // True for "localhost", an IPv4 address in 127.0.0.0/8 and the IPv6 address ::1.
-bool is_loopback(const HostAndPort& parts) {
-  if (parts.ipv6) {
+bool is_loopback(const AuthorityHost& host) {
+  if (host.ipv6) {
     in6_addr address{};
-    return ::inet_pton(AF_INET6, parts.host.c_str(), &address) == 1 && IN6_IS_ADDR_LOOPBACK(&address);
+    return ::inet_pton(AF_INET6, host.name.c_str(), &address) == 1 && IN6_IS_ADDR_LOOPBACK(&address);
   }
-  if (parts.host == "localhost") return true;
+  if (host.name == "localhost") return true;
   in_addr address{};
-  return ::inet_pton(AF_INET, parts.host.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
+  return ::inet_pton(AF_INET, host.name.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
 }
 
 // Why `origin` is not accepted, or nothing when it is.
@@ -80,9 +77,9 @@ std::optional<std::string> refusal_reason(std::string_view origin) {
   if (scheme_end == std::string_view::npos || (scheme != "https" && scheme != "http")) {
     return "只接受 https:// 地址（本机调试可用 http://）";
   }
-  const std::optional<HostAndPort> parts = split_authority(origin.substr(scheme_end + 3));
-  if (!parts) return "地址应只含协议、主机和可选端口，例如 https://www.sellersprite.com";
-  if (scheme == "http" && !is_loopback(*parts)) {
+  const std::optional<AuthorityHost> host = host_of_authority(origin.substr(scheme_end + 3));
+  if (!host) return "地址应只含协议、主机和可选端口，例如 https://www.sellersprite.com";
+  if (scheme == "http" && !is_loopback(*host)) {
     return "http:// 只允许本机地址（127.0.0.0/8、[::1]、localhost），其他主机请用 https://";
   }
   return std::nullopt;
