@@ -89,10 +89,12 @@ TEST_F(SectionCollectionTest, MissingLoginIsReportedAfterAtMostOneAttempt) {
   EXPECT_EQ(login_posts(), 0);
 
   // The form is posted once; the page still says nobody is logged in, so the
-  // user is asked once, and no second attempt follows.
+  // user (who sees the browser window) is asked once, and no second attempt
+  // follows.
   ConsoleRedirect console;
   console.type("\n");
-  const Json with = headless_scraper().collect(
+  const WindowlessBrowsers windowless;
+  const Json with = windowed_scraper().collect(
       {.options = mining_options(), .run_id = "r", .run_dir = run_dir, .account = demo_account()});
   EXPECT_EQ(with["errors"], login_error);
   EXPECT_FALSE(with.contains("trend_details"));
