@@ -78,6 +78,9 @@ void move_to(int fd, int target) {
   sigset_t none;
   sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  // A group of its own: a terminal's Ctrl-C reaches only the host, which
+  // then closes the browser in order.
+  ::setpgid(0, 0);
   ::prctl(PR_SET_PDEATHSIG, SIGTERM);
   if (::getppid() != parent) ::_exit(127);  // the parent died before prctl
   move_to(stdin_fd, 0);
