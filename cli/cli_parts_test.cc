@@ -7,22 +7,28 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
 
+#include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include "cli/console_redirect.h"
 #include "cli/error_report.h"
 #include "cli/flag_checks.h"
+#include "cli/interrupt_watch.h"
 #include "cli/json_output.h"
 #include "cli/progress_indicator.h"
 #include "cli/result_summary.h"
 #include "cli/run_dir.h"
 #include "cli/scenario_commands.h"
 #include "ravik/run_sync.h"
+#include "ravik/seller_sprite_legacy/scraping/console_prompt.h"
 
 namespace ravik::cli {
 namespace {
@@ -261,6 +267,73 @@ TEST(ProgressIndicator, TickDueAfterTheIndicatorWentDoesNothing) {
     indicator.reset();
   });
   EXPECT_EQ(terminal.take(), "\r\x1b[Kcollect ... 0s\r\x1b[K");
+}
+
+// Standard input on the reading end of a pipe for the object's lifetime;
+// the test writes the other end.
+class PipedStdin {
+ public:
+  PipedStdin() {
+    int ends[2];
+    if (::pipe(ends) != 0) throw std::runtime_error("pipe failed");
+    read_end_ = ends[0];
+    write_end_ = ends[1];
+    saved_stdin_ = ::dup(STDIN_FILENO);
+    ::dup2(read_end_, STDIN_FILENO);
+  }
+  ~PipedStdin() {
+    ::dup2(saved_stdin_, STDIN_FILENO);
+    ::close(saved_stdin_);
+    ::close(read_end_);
+    ::close(write_end_);
+    std::cin.clear();
+    std::clearerr(stdin);
+  }
+  PipedStdin(const PipedStdin&) = delete;
+  PipedStdin& operator=(const PipedStdin&) = delete;
+
+  void write(std::string_view text) { ASSERT_EQ(::write(write_end_, text.data(), text.size()), static_cast<ssize_t>(text.size())); }
+
+ private:
+  int read_end_ = -1;
+  int write_end_ = -1;
+  int saved_stdin_ = -1;
+};
+
+TEST(ConsoleRedirect, InterruptEndsTheWaitForEnter) {
+  using ravik::seller_sprite_legacy::scraping::ConsoleInputClosedError;
+  using ravik::seller_sprite_legacy::scraping::prompt_and_wait_for_enter;
+  PipedStdin input;
+  int caught = 0;
+  bool input_ended = false;
+  ravik::run_sync([&](asio::io_context& loop) -> asio::awaitable<void> {
+    const InterruptWatch interrupts;
+    ProgressIndicator indicator(loop, "login");
+    const ConsoleRedirect console(indicator, interrupts.notice_fd());
+    input.write("\n");
+    co_await prompt_and_wait_for_enter("answered: ");  // an Enter without interrupt still counts
+    // The signal comes while the prompt waits for a line that never comes.
+    asio::post(loop, [] { std::raise(SIGINT); });
+    try {
+      co_await prompt_and_wait_for_enter("waiting: ");
+    } catch (const ConsoleInputClosedError&) {
+      input_ended = true;
+    }
+    caught = interrupts.signal_number();
+  });
+  EXPECT_TRUE(input_ended);
+  EXPECT_EQ(caught, SIGINT);
+}
+
+TEST(InterruptWatchDeathTest, FirstSignalIsNotedSecondExitsAtOnce) {
+  EXPECT_EXIT(
+      {
+        const InterruptWatch watch;
+        std::raise(SIGTERM);
+        if (watch.signal_number() == SIGTERM) std::raise(SIGINT);
+        std::_Exit(0);
+      },
+      testing::ExitedWithCode(130), "已中断");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -119,8 +120,13 @@ int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
                           fs::current_path() / "runs");
   }
   const SellerSpriteScraper scraper({.headless = flags.headless, .timeout_ms = flags.timeout_ms});
-  const Json result = run_with_progress(spec.name, [&] { return spec.operation(scraper, run, account); });
-  return report_result(spec.name, result, run.run_dir.string(), flags.headless);
+  try {
+    const Json result = run_with_progress(spec.name, [&] { return spec.operation(scraper, run, account); });
+    return report_result(spec.name, result, run.run_dir.string(), flags.headless);
+  } catch (const OperationInterrupted& interrupted) {
+    std::cerr << interrupted.what() << '\n' << std::flush;
+    return interrupted.exit_status();
+  }
 }
 
 std::vector<CommandSpec> command_specs(const BrowserFlags& flags) {
