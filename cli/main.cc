@@ -28,6 +28,8 @@ void notify_about_updates() {
   ravik::shared::verwatch::check_and_notify();
 }
 
+// Shows the failure being handled, with its causes, on standard error;
+// answers kExitError.
 int report_failure() {
   std::cerr << describe_failure(std::current_exception()) << std::flush;
   return kExitError;
