@@ -2,7 +2,14 @@
 // drives Chromium against the stand-in site served by this test.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <map>
 
 #include "cli/account_prompt.h"
 #include "cli/cli_test_support.h"
@@ -17,6 +24,50 @@ using testing_support::Environment;
 using testing_support::run_ravik;
 using testing_support::stdout_json;
 using testing_support::TempDir;
+
+// The processes below `pid` at this moment (its children, theirs, ...).
+std::vector<pid_t> descendants(pid_t pid) {
+  std::vector<pid_t> found;
+  std::error_code ignored;
+  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
+    std::ifstream children(task.path() / "children");
+    for (pid_t child; children >> child;) {
+      found.push_back(child);
+      for (pid_t below : descendants(child)) found.push_back(below);
+    }
+  }
+  return found;
+}
+
+// Process handles (pidfds) of every process seen below a running command;
+// a handle stays with its process even after the command is gone.
+class ProcessTree {
+ public:
+  ~ProcessTree() {
+    for (const auto& [pid, handle] : handles_) ::close(handle);
+  }
+  void note_descendants(pid_t root) {
+    for (pid_t pid : descendants(root)) {
+      if (handles_.contains(pid)) continue;
+      const int handle = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+      if (handle >= 0) handles_.emplace(pid, handle);
+    }
+  }
+  std::size_t size() const { return handles_.size(); }
+  // The processes still running after `grace`.
+  std::vector<pid_t> still_running(std::chrono::milliseconds grace) const {
+    std::vector<pid_t> running;
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    for (const auto& [pid, handle] : handles_) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd exited{handle, POLLIN, 0};
+      if (::poll(&exited, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0))) <= 0) running.push_back(pid);
+    }
+    return running;
+  }
+ private:
+  std::map<pid_t, int> handles_;
+};
 
 class CliEndToEndTest : public testing::Test {
  protected:
@@ -79,6 +130,35 @@ TEST_F(CliEndToEndTest, CollectWithoutLoginIsBlocked) {
   // The message is printed as UTF-8 text, and repeated in the summary.
   EXPECT_NE(collect.out.find("卖家精灵未登录"), std::string::npos);
   EXPECT_NE(collect.err.find("collect：受阻"), std::string::npos) << collect.err;
+  // Nobody could act in a browser without a window: the summary says what to do.
+  EXPECT_NE(collect.err.find("请先执行 ravik seller-sprite login，或去掉 --headless 重新运行"), std::string::npos)
+      << collect.err;
+}
+
+TEST_F(CliEndToEndTest, CollectWithASectionMissingHasItsOwnStatus) {
+  site_.update_switches([](standin::Switches& switches) {
+    switches.api_modes[std::string(standin::kKeywordMinerFrequencyApi)] = standin::AnswerMode::empty;
+  });
+  const ProcessResult collect = ravik(
+      {"seller-sprite", "collect", "--keyword", "yoga mat", "--headless", "--run-dir", (temp_.path() / "run").string()},
+      demo_account());
+  EXPECT_EQ(collect.exit_code, kExitIncomplete) << collect.err;
+  EXPECT_EQ(stdout_json(collect).at("missing_sections"), Json::array({"frequency"}));
+  EXPECT_NE(collect.err.find("collect：部分完成"), std::string::npos) << collect.err;
+  EXPECT_NE(collect.err.find("缺失数据：frequency\n"), std::string::npos) << collect.err;
+}
+
+TEST_F(CliEndToEndTest, ResultLostOnAFullDiskIsAnErrorThatPointsAtTheFiles) {
+  const fs::path run_dir = temp_.path() / "run";
+  ProcessRequest request = testing_support::ravik_request(
+      {"seller-sprite", "login-status", "--headless", "--run-dir", run_dir.string()}, temp_.path() / "config",
+      temp_.path(), {{"RAVIK_SELLERSPRITE_ORIGIN", origin_}});
+  request.stdout_target = OutputTarget::full_device;
+  const ProcessResult status = run_process(request);
+  EXPECT_EQ(status.exit_code, kExitError);
+  EXPECT_EQ(status.err, "错误：login-status 的结果未能输出，本次运行的文件仍在 " + run_dir.string() +
+                            "\n  原因：无法写入标准输出：No space left on device\n");
+  EXPECT_GT(file_count(run_dir), 0u);
 }
 
 TEST_F(CliEndToEndTest, LoginHandOverPromptsOnStandardError) {
@@ -107,6 +187,59 @@ TEST_F(CliEndToEndTest, BrowserFailureIsReportedAsAnError) {
   EXPECT_EQ(archive.exit_code, kExitError);
   EXPECT_EQ(archive.out, "");
   EXPECT_EQ(archive.err.rfind("错误：", 0), 0u) << archive.err;
+}
+
+TEST_F(CliEndToEndTest, SignalsCloseTheBrowserInOrder) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    Environment environment;
+    std::string_view busy_path;  // the site holds this request; the signal comes once it arrived
+    int signal;
+    bool to_group;  // as a terminal's Ctrl-C does
+  };
+  const Case cases[] = {
+      // After the automatic login, while the search waits for its answers.
+      {"SIGTERM during a collect", {"seller-sprite", "collect", "--keyword", "yoga mat"}, demo_account(),
+       standin::kKeywordMinerApi, SIGTERM, false},
+      // While a page load waits.
+      {"Ctrl-C during an archive", {"seller-sprite", "archive", "--url", origin_ + std::string(standin::kHeartbeatApi)},
+       {}, standin::kHeartbeatApi, SIGINT, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    site_.update_switches([&c](standin::Switches& switches) {
+      switches.api_modes = {{std::string(c.busy_path), standin::AnswerMode::never}};
+    });
+    site_.clear_requests();
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--headless", "--run-dir", (temp_.path() / c.name).string()});
+    Environment environment = c.environment;
+    environment["RAVIK_SELLERSPRITE_ORIGIN"] = origin_;
+    ProcessRequest request = testing_support::ravik_request(args, temp_.path() / "config", temp_.path(), environment);
+    ProcessTree tree;
+    bool signalled = false;
+    request.on_progress = [&](pid_t pid, const std::string&) {
+      if (signalled) return;
+      tree.note_descendants(pid);
+      if (site_.requests_to(c.busy_path).empty()) return;
+      ::kill(c.to_group ? -pid : pid, c.signal);
+      signalled = true;
+    };
+    const ProcessResult interrupted = run_process(request);
+    ASSERT_TRUE(signalled) << interrupted.err;
+    EXPECT_EQ(interrupted.exit_code, 128 + c.signal) << interrupted.err;
+    EXPECT_NE(interrupted.err.find("已中断\n"), std::string::npos) << interrupted.err;
+    EXPECT_EQ(interrupted.out, "");
+    EXPECT_GT(tree.size(), 1u);  // the driver and Chromium were seen
+    EXPECT_EQ(tree.still_running(std::chrono::seconds(10)), std::vector<pid_t>{});
+  }
+
+  // The login that the collect made before the signal was kept in the profile.
+  site_.update_switches([](standin::Switches& switches) { switches.api_modes.clear(); });
+  const ProcessResult status = ravik({"seller-sprite", "login-status", "--headless"});
+  EXPECT_EQ(status.exit_code, kExitCompleted) << status.err;
+  EXPECT_EQ(stdout_json(status).at("logged_in"), true);
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 // reads the user's Enter from std::cin; for the duration of this object the
 // prompt goes to standard error instead, and the progress indicator is held
 // off the terminal from the prompt until the answer's line end was read.
+// The answer is read while watching an interrupt notice: once the notice
+// turns readable, std::cin is at its end, so that a prompt waiting for the
+// user gives up and the operation can close down.
 #pragma once
 
 #include <iostream>
@@ -14,7 +17,9 @@ namespace ravik::cli {
 
 class ConsoleRedirect {
  public:
-  explicit ConsoleRedirect(ProgressIndicator& indicator);
+  // `interrupt_notice`: a descriptor that turns readable when the operation
+  // is to end (InterruptWatch::notice_fd).
+  ConsoleRedirect(ProgressIndicator& indicator, int interrupt_notice);
   ~ConsoleRedirect();
   ConsoleRedirect(const ConsoleRedirect&) = delete;
   ConsoleRedirect& operator=(const ConsoleRedirect&) = delete;
@@ -35,6 +40,7 @@ class ConsoleRedirect {
   };
 
   // Reads through std::cin's own buffer; a line end resumes the indicator.
+  // Answers the end of input once the interrupt notice is readable.
   class AnswerBuffer : public std::streambuf {
    public:
     AnswerBuffer(ConsoleRedirect& owner, std::streambuf* source) : owner_(owner), source_(source) {}
@@ -50,8 +56,12 @@ class ConsoleRedirect {
 
   void prompt_started();
   void answer_read();
+  // Blocks until standard input has a byte or its end to give (true) or the
+  // interrupt notice turned readable (false).
+  bool wait_for_input() const;
 
   ProgressIndicator& indicator_;
+  const int interrupt_notice_;
   PromptBuffer prompt_buffer_{*this};
   AnswerBuffer answer_buffer_;
   std::streambuf* saved_out_;
