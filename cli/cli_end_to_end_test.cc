@@ -161,15 +161,32 @@ TEST_F(CliEndToEndTest, ResultLostOnAFullDiskIsAnErrorThatPointsAtTheFiles) {
   EXPECT_GT(file_count(run_dir), 0u);
 }
 
-TEST_F(CliEndToEndTest, LoginHandOverPromptsOnStandardError) {
+TEST_F(CliEndToEndTest, LoginHandOverPromptsOnStandardErrorOnlyWithAWindow) {
   site_.update_switches([](standin::Switches& switches) { switches.captcha_at_login = true; });
-  const ProcessResult collect = ravik(
-      {"seller-sprite", "collect", "--keyword", "yoga mat", "--headless", "--run-dir", (temp_.path() / "run").string()},
-      demo_account(), "\n");
+  // This machine has no display: the "window" is a new-style headless
+  // Chromium that the command believes to be visible.
+  const fs::path windowless = temp_.path() / "windowless-chromium";
+  std::ofstream(windowless) << "#!/bin/sh\nexec /usr/bin/chromium --headless=new \"$@\"\n";
+  fs::permissions(windowless, fs::perms::owner_all);
+  Environment with_window = demo_account();
+  with_window["RAVIK_CHROMIUM_PATH"] = windowless.string();
+  const ProcessResult windowed = ravik(
+      {"seller-sprite", "collect", "--keyword", "yoga mat", "--run-dir", (temp_.path() / "windowed").string()},
+      with_window, "\n");
   // The captcha keeps the login from completing; the Enter only resumes the flow.
-  EXPECT_EQ(collect.exit_code, kExitBlocked) << collect.err;
-  EXPECT_EQ(stdout_json(collect).at("errors").at(0).at("code"), "SELLER_SPRITE_LOGIN_REQUIRED");
-  EXPECT_NE(collect.err.find("已自动填写卖家精灵账号密码"), std::string::npos) << collect.err;
+  EXPECT_EQ(windowed.exit_code, kExitBlocked) << windowed.err;
+  EXPECT_EQ(stdout_json(windowed).at("errors").at(0).at("code"), "SELLER_SPRITE_LOGIN_REQUIRED");
+  EXPECT_NE(windowed.err.find("已自动填写卖家精灵账号密码"), std::string::npos) << windowed.err;
+
+  // Without a window nobody could act in the browser: no prompt, no wait
+  // (standard input stays open and silent), and a hint how to go on.
+  const ProcessResult headless = ravik(
+      {"seller-sprite", "collect", "--keyword", "yoga mat", "--headless", "--run-dir",
+       (temp_.path() / "headless").string()},
+      demo_account());
+  EXPECT_EQ(headless.exit_code, kExitBlocked) << headless.err;
+  EXPECT_EQ(headless.err.find("已自动填写卖家精灵账号密码"), std::string::npos) << headless.err;
+  EXPECT_NE(headless.err.find("--headless"), std::string::npos) << headless.err;
 }
 
 TEST_F(CliEndToEndTest, CaptchaBlocksEvenWithAnAccount) {
