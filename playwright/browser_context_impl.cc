@@ -40,7 +40,11 @@ asio::awaitable<std::shared_ptr<PageImpl>> BrowserContextImpl::new_page() {
 }
 
 asio::awaitable<void> BrowserContextImpl::close() {
-  co_await call("BrowserContext.close", "close", nlohmann::json::object());
+  constexpr std::string_view kApi = "BrowserContext.close";
+  const CallOptions options{.api_name = kApi, .closes = true};
+  auto live = connection(kApi);
+  nlohmann::json params = nlohmann::json::object();
+  co_await live->call(guid(), "close", std::move(params), options);
 }
 
 }  // namespace playwright::detail

@@ -5,11 +5,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -22,6 +24,7 @@
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include "playwright/driver_environment.h"
 #include "playwright/error.h"
 
 extern char** environ;
@@ -30,14 +33,13 @@ namespace playwright::detail {
 
 namespace {
 
-// The language the driver is told its client speaks: it decides the wording
-// of selectors in call logs and makes the driver send only well-formed UTF-16
-// text.
-constexpr const char* kLanguageEnv = "PW_LANG_NAME=python";
 // After SIGTERM, how long the driver may take to close its browsers.
 constexpr std::chrono::milliseconds kTerminateGrace{5000};
 // How often the exit is checked where no pidfd is available.
 constexpr std::chrono::milliseconds kExitPollInterval{50};
+// Descriptors above this are not looked at where close_range cannot mark
+// them all at once.
+constexpr int kDescriptorLimitCap = 1 << 20;
 
 void close_fd(int& fd) {
   if (fd >= 0) ::close(fd);
@@ -46,14 +48,10 @@ void close_fd(int& fd) {
 
 std::string errno_text(int error) { return std::strerror(error); }
 
-// The environment of the driver: ours, with the client language set.
-std::vector<std::string> driver_environment() {
-  std::vector<std::string> env;
-  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-    if (std::strncmp(*entry, "PW_LANG_NAME=", 13) != 0) env.emplace_back(*entry);
+// Waits for `pid` to exit and reaps it, through any signal that arrives.
+void reap(pid_t pid) {
+  while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
   }
-  env.emplace_back(kLanguageEnv);
-  return env;
 }
 
 std::vector<char*> pointers_to(std::vector<std::string>& strings) {
@@ -72,18 +70,37 @@ void move_to(int fd, int target) {
   }
 }
 
+// The highest descriptor number + 1 that this process may hold.
+int descriptor_limit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kDescriptorLimitCap;
+  return static_cast<int>(std::min<rlim_t>(limit.rlim_cur, kDescriptorLimitCap));
+}
+
+// In the child: marks every descriptor from 3 on close-on-exec, so that none
+// of the host's leaks into the driver. Kernels before 5.11 lack
+// CLOSE_RANGE_CLOEXEC: there the descriptors below `max_fd` are marked one
+// by one.
+void mark_host_descriptors_cloexec(int max_fd) {
+  if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
+  for (int fd = 3; fd < max_fd; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
 // In the child, between fork and exec: only async-signal-safe calls.
 [[noreturn]] void exec_driver(char* const* argv, char* const* envp, int stdin_fd, int stdout_fd, int stderr_fd,
-                              int report_fd, pid_t parent) {
+                              int report_fd, pid_t parent, int max_fd) {
   sigset_t none;
   sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  // A group of its own: a terminal's Ctrl-C reaches only the host, which
+  // then closes the browser in order.
+  ::setpgid(0, 0);
   ::prctl(PR_SET_PDEATHSIG, SIGTERM);
   if (::getppid() != parent) ::_exit(127);  // the parent died before prctl
   move_to(stdin_fd, 0);
   move_to(stdout_fd, 1);
   move_to(stderr_fd, 2);
-  ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);  // no descriptor of the host leaks into the driver
+  mark_host_descriptors_cloexec(max_fd);
   ::execve(argv[0], argv, envp);
   const int error = errno;
   [[maybe_unused]] auto written = ::write(report_fd, &error, sizeof error);
@@ -113,14 +130,15 @@ DriverProcess::DriverProcess(const DriverLocation& location) {
     throw Error("cannot start the Playwright driver: " + errno_text(error));
   }
   std::vector<std::string> args = {location.node.string(), location.cli_js.string(), "run-driver"};
-  std::vector<std::string> env = driver_environment();
+  std::vector<std::string> env = driver_environment(environ);
   auto argv = pointers_to(args);
   auto envp = pointers_to(env);
 
   const pid_t parent = ::getpid();
+  const int limit = descriptor_limit();
   pid_ = ::fork();
   if (pid_ == 0) {
-    exec_driver(argv.data(), envp.data(), stdin_pair[0], stdout_pipe[1], stderr_pipe[1], report_pipe[1], parent);
+    exec_driver(argv.data(), envp.data(), stdin_pair[0], stdout_pipe[1], stderr_pipe[1], report_pipe[1], parent, limit);
   }
   if (pid_ < 0) {
     const int error = errno;
@@ -137,7 +155,7 @@ DriverProcess::DriverProcess(const DriverLocation& location) {
     got = ::read(report_pipe[0], &exec_error, sizeof exec_error);
   } while (got < 0 && errno == EINTR);
   if (got == static_cast<ssize_t>(sizeof exec_error)) {
-    ::waitpid(pid_, nullptr, 0);
+    reap(pid_);
     reaped_ = true;
     close_all();
     throw Error("cannot start the Playwright driver " + location.node.string() + ": " + errno_text(exec_error));
@@ -158,7 +176,7 @@ DriverProcess::~DriverProcess() {
       ::kill(pid_, SIGTERM);
       if (!block_until_exit(kTerminateGrace)) ::kill(pid_, SIGKILL);
     }
-    ::waitpid(pid_, nullptr, 0);
+    reap(pid_);
   }
   close_fd(pidfd_);
 }
@@ -178,11 +196,15 @@ bool DriverProcess::try_reap() {
 }
 
 bool DriverProcess::block_until_exit(std::chrono::milliseconds timeout) {
-  if (pidfd_ >= 0) {
-    pollfd entry{pidfd_, POLLIN, 0};
-    return ::poll(&entry, 1, static_cast<int>(timeout.count())) > 0;
-  }
   const auto deadline = std::chrono::steady_clock::now() + timeout;
+  if (pidfd_ >= 0) {
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd entry{pidfd_, POLLIN, 0};
+      const int ready = ::poll(&entry, 1, static_cast<int>(std::max<long>(left.count(), 0)));
+      if (ready >= 0 || errno != EINTR) return ready > 0;
+    }
+  }
   while (!try_reap()) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
     ::usleep(static_cast<useconds_t>(std::chrono::microseconds(kExitPollInterval).count()));
@@ -194,7 +216,7 @@ asio::awaitable<bool> DriverProcess::await_exit(asio::any_io_executor executor, 
   using namespace asio::experimental::awaitable_operators;
   asio::steady_timer timer(executor, timeout);
   if (pidfd_ >= 0) {
-    const int watched = ::dup(pidfd_);
+    const int watched = ::fcntl(pidfd_, F_DUPFD_CLOEXEC, 0);
     if (watched >= 0) {
       asio::posix::stream_descriptor exit_watch(executor, watched);
       co_await (exit_watch.async_wait(asio::posix::stream_descriptor::wait_read, asio::use_awaitable) ||
@@ -220,7 +242,7 @@ asio::awaitable<void> DriverProcess::wait_for_exit(asio::any_io_executor executo
   }
   if (!exited) {
     ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
+    reap(pid_);
     reaped_ = true;
   }
 }

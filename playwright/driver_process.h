@@ -1,10 +1,12 @@
 // DriverProcess: the child process `node <playwright-core>/cli.js run-driver`.
 //
 // The driver reads framed messages on its standard input and writes them on
-// its standard output. Every descriptor made here is close-on-exec, so no
-// other child of the host inherits them; the driver gets a parent-death
+// its standard output. It gets only the environment driver_environment()
+// lets through, and none of the host's descriptors. Every descriptor made
+// here is close-on-exec, so no other child of the host inherits them; the driver gets a parent-death
 // signal, so it (and with it the browsers it launched) ends when the thread
-// that started it dies. The process is always reaped: by wait_for_exit(), or
+// that started it dies. It leads a process group of its own, so that the
+// terminal's Ctrl-C reaches only the host, which closes the browser itself. The process is always reaped: by wait_for_exit(), or
 // at the latest by the destructor.
 #pragma once
 
@@ -15,29 +17,32 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 
+#include "playwright/driver_endpoint.h"
 #include "playwright/driver_location.h"
 
 namespace playwright::detail {
 
-class DriverProcess {
+class DriverProcess final : public DriverEndpoint {
  public:
   // Starts the driver. Throws Error when it cannot be started.
   explicit DriverProcess(const DriverLocation& location);
   // Ends and reaps a driver that is still running (a blocking wait of at
   // most a few seconds).
-  ~DriverProcess();
+  ~DriverProcess() override;
   DriverProcess(const DriverProcess&) = delete;
   DriverProcess& operator=(const DriverProcess&) = delete;
 
   // Our ends of the driver's standard streams. Ownership passes to the
   // caller; each may be taken once (later calls answer -1).
-  int take_stdin();
-  int take_stdout();
-  int take_stderr();
+  pid_t pid() const { return pid_; }
+
+  int take_stdin() override;
+  int take_stdout() override;
+  int take_stderr() override;
 
   // Waits for the driver to exit on its own for at most `grace`; then asks it
   // to end (SIGTERM, so it closes its browsers) and finally kills it. Reaps it.
-  asio::awaitable<void> wait_for_exit(asio::any_io_executor executor, std::chrono::milliseconds grace);
+  asio::awaitable<void> wait_for_exit(asio::any_io_executor executor, std::chrono::milliseconds grace) override;
 
  private:
   // Reaps the driver if it has exited; answers whether it is reaped.

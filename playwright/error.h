@@ -21,6 +21,13 @@ class RAVIK_PLAYWRIGHT_EXPORT TimeoutError : public Error {
   using Error::Error;
 };
 
+// The host interrupted the client (interrupt_all): the call was abandoned,
+// or made after the interrupt. The message carries the host's reason.
+class RAVIK_PLAYWRIGHT_EXPORT InterruptedError : public Error {
+ public:
+  using Error::Error;
+};
+
 // node or the pinned playwright-core package cannot be found.
 class RAVIK_PLAYWRIGHT_EXPORT DriverNotInstalledError : public Error {
  public:

@@ -71,6 +71,8 @@ void FrameImpl::on_event(std::string_view method, const json& params) {
 
 void FrameImpl::on_dispose() { mark_closed(); }
 
+void FrameImpl::on_interrupt() { wake_waiters(); }
+
 void FrameImpl::mark_closed() {
   closed_ = true;
   wake_waiters();
@@ -100,6 +102,7 @@ asio::awaitable<void> FrameImpl::wait_for_load_state(std::string state, double t
   const auto deadline = deadline_after(timeout_ms);
   while (!load_states_.contains(state)) {
     if (closed_ || live->closed()) throw Error(std::string(kApi) + ": " + std::string(kClosedMessage));
+    if (live->interruption()) throw InterruptedError(std::string(kApi) + ": " + *live->interruption());
     waiter.reset();
     const bool woken = co_await waiter.wait(deadline);
     if (!woken) {

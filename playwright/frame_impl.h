@@ -27,6 +27,7 @@ class FrameImpl : public RemoteObject {
 
   void on_event(std::string_view method, const nlohmann::json& params) override;
   void on_dispose() override;
+  void on_interrupt() override;
   // The page of this frame closed: waits on it end.
   void mark_closed();
 

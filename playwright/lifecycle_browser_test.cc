@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,11 @@ using testing::processes_with_argument;
 using testing::wait_until_gone;
 
 constexpr milliseconds kExitWait{30000};
+
+std::string read_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class LifecycleTest : public ::testing::Test {
  protected:
@@ -155,6 +161,34 @@ TEST_F(LifecycleTest, DriverDyingMidCallFailsThePendingCallAndLaterCallsFail) {
     EXPECT_THROW(co_await context.new_page(), Error);
   });
   EXPECT_TRUE(wait_until_gone(chromium_processes(), kExitWait));
+}
+
+TEST_F(LifecycleTest, TheAccountReachesNeitherTheDriverNorAnyBrowserProcess) {
+  ::setenv("RAVIK_SELLERSPRITE_USERNAME", "seller@example.invalid", 1);
+  ::setenv("RAVIK_SELLERSPRITE_PASSWORD", "secret-password", 1);
+  std::vector<pid_t> processes;
+  ravik::run_sync([&](asio::io_context&) -> asio::awaitable<void> {
+    Playwright pw = co_await async_playwright().start();
+    BrowserContext context = co_await pw.chromium.launch_persistent_context(options);
+    co_await context.pages().front().goto_(server.url("/set-cookie"));  // renderers and the network service run
+    processes = new_drivers();
+    EXPECT_EQ(processes.size(), 1u);
+    const std::vector<pid_t> browser = chromium_processes();
+    EXPECT_GE(browser.size(), 2u);
+    processes.insert(processes.end(), browser.begin(), browser.end());
+    for (pid_t pid : processes) {
+      SCOPED_TRACE("process " + std::to_string(pid));
+      const std::string environ = read_text("/proc/" + std::to_string(pid) + "/environ");
+      EXPECT_FALSE(environ.empty());  // readable
+      EXPECT_EQ(environ.find("RAVIK_SELLERSPRITE"), std::string::npos);
+      EXPECT_EQ(environ.find("secret-password"), std::string::npos);
+    }
+    co_await context.close();
+    co_await pw.stop();
+  });
+  ::unsetenv("RAVIK_SELLERSPRITE_USERNAME");
+  ::unsetenv("RAVIK_SELLERSPRITE_PASSWORD");
+  EXPECT_TRUE(wait_until_gone(processes, kExitWait));
 }
 
 // A host process killed with SIGKILL leaves neither driver nor browser, and

@@ -1,13 +1,13 @@
 #include "playwright/page_impl.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 
 #include "playwright/browser_context_impl.h"
 #include "playwright/connection.h"
+#include "playwright/error.h"
 #include "playwright/frame_impl.h"
 #include "playwright/response_impl.h"
 
@@ -16,7 +16,7 @@ namespace playwright::detail {
 void PageImpl::on_created(Connection& connection) {
   main_frame_ = connection.find_as<FrameImpl>(initializer().value("mainFrame", nlohmann::json()));
   context_ = std::dynamic_pointer_cast<BrowserContextImpl>(connection.find(parent_guid()));
-  if (!main_frame_) throw std::runtime_error("page " + guid() + " has no main frame");
+  if (!main_frame_) throw Error("Page \"" + guid() + "\" names no known main frame");
   if (initializer().value("isClosed", false)) mark_closed();
 }
 
@@ -29,7 +29,7 @@ void PageImpl::on_dispose() { mark_closed(); }
 void PageImpl::mark_closed() {
   if (closed_) return;
   closed_ = true;
-  main_frame_->mark_closed();
+  if (main_frame_) main_frame_->mark_closed();
   if (auto context = context_.lock()) context->forget_page(*this);
 }
 

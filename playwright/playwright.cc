@@ -20,4 +20,6 @@ asio::awaitable<Playwright> PlaywrightStarter::start() {
 
 PlaywrightStarter async_playwright() { return PlaywrightStarter(); }
 
+void interrupt_all(std::string reason) { detail::Connection::interrupt_all(reason); }
+
 }  // namespace playwright

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include <asio/awaitable.hpp>
 
@@ -47,5 +48,17 @@ class RAVIK_PLAYWRIGHT_EXPORT PlaywrightStarter {
 };
 
 RAVIK_PLAYWRIGHT_EXPORT PlaywrightStarter async_playwright();
+
+// Interrupts every driver connection of this process that is still alive
+// (for a host's Ctrl-C). Every call still waiting for the driver fails at
+// once with InterruptedError carrying `reason`, and so does every later call,
+// except those that close something (BrowserContext.close), which still go
+// to the driver so that the caller's cleanup closes the browser in order;
+// Playwright::stop() keeps working. The driver runs on.
+//
+// Call it on the thread that runs the connections' io_context, e.g. from an
+// asio::signal_set handler on that loop; connections are not shared across
+// threads.
+RAVIK_PLAYWRIGHT_EXPORT void interrupt_all(std::string reason);
 
 }  // namespace playwright

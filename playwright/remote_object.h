@@ -30,14 +30,17 @@ class RemoteObject : public std::enable_shared_from_this<RemoteObject> {
   const nlohmann::json& initializer() const { return initializer_; }
   const std::string& parent_guid() const { return parent_guid_; }
 
-  // Called once the object is registered, so it may look up the objects its
-  // initializer names.
+  // Called before the object is registered, once its parent is known: it
+  // may look up its parent and the objects its initializer names. Throws
+  // Error when the initializer cannot be used; the object is then dropped.
   virtual void on_created(Connection& /*connection*/) {}
   // An event the driver sent to this object. Must not throw for well-formed
   // events and must never wait.
   virtual void on_event(std::string_view /*method*/, const nlohmann::json& /*params*/) {}
   // The object left the driver, or the connection closed.
   virtual void on_dispose() {}
+  // The connection was interrupted: waits kept on the client side end.
+  virtual void on_interrupt() {}
 
   // Calls `method` on this object; see Connection::call.
   asio::awaitable<nlohmann::json> call(std::string_view api_name, std::string_view method, nlohmann::json params,
