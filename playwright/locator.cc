@@ -57,6 +57,17 @@ asio::awaitable<bool> Locator::is_visible(TimeoutOptions /*options: the check ne
   co_return result.value("value", false);
 }
 
+asio::awaitable<std::optional<BoundingBox>> Locator::bounding_box(TimeoutOptions options) const {
+  const json result = co_await frame_->call_on_element("Locator.bounding_box", selector_, "boundingBox",
+                                                       json::object(), timeout_or_default(options.timeout));
+  const json box = result.value("value", json());
+  if (!box.is_object()) co_return std::nullopt;
+  co_return BoundingBox{.x = box.value("x", 0.0),
+                        .y = box.value("y", 0.0),
+                        .width = box.value("width", 0.0),
+                        .height = box.value("height", 0.0)};
+}
+
 asio::awaitable<void> Locator::wait_for(WaitForOptions options) const {
   json params = strict_params(selector_);
   params["state"] = std::string(options.state);

@@ -49,6 +49,14 @@ struct ScreenshotOptions {
   std::optional<double> timeout{};
 };
 
+// An element's box in CSS pixels, relative to the main frame's viewport.
+struct BoundingBox {
+  double x;
+  double y;
+  double width;
+  double height;
+};
+
 class RAVIK_PLAYWRIGHT_EXPORT Locator {
  public:
   Locator(std::shared_ptr<detail::FrameImpl> frame, std::string selector);
@@ -65,6 +73,8 @@ class RAVIK_PLAYWRIGHT_EXPORT Locator {
   asio::awaitable<void> fill(const std::string& value, TimeoutOptions options = {}) const;
   // False when nothing matches; never waits beyond the check itself.
   asio::awaitable<bool> is_visible(TimeoutOptions options = {}) const;
+  // The element's box; nothing when it is not visible.
+  asio::awaitable<std::optional<BoundingBox>> bounding_box(TimeoutOptions options = {}) const;
   asio::awaitable<void> wait_for(WaitForOptions options = {}) const;
   asio::awaitable<std::string> inner_text(TimeoutOptions options = {}) const;
   asio::awaitable<std::string> inner_html(TimeoutOptions options = {}) const;

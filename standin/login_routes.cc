@@ -19,13 +19,14 @@ std::string callback_of(const httplib::Request& request) {
   return safe_callback(request.get_param_value("callback"));
 }
 
-void send_login_page(httplib::Response& response, const std::string& callback, const std::string& username,
-                     const std::string& error, const std::string& captcha_ticket) {
+void send_login_page(httplib::Response& response, const Switches& switches, const std::string& callback,
+                     const std::string& username, const std::string& error, const std::string& captcha_ticket) {
   send_page(response, "login.html",
             ravik::Json{{"callback", callback},
                         {"username", username},
                         {"error", error},
-                        {"captchaTicket", captcha_ticket}});
+                        {"captchaTicket", captcha_ticket},
+                        {"qrCodeOnly", switches.qr_code_login_only}});
 }
 
 void log_in_and_redirect(httplib::Response& response, const std::string& callback) {
@@ -37,13 +38,13 @@ void handle_login_form(const httplib::Request& request, httplib::Response& respo
   state.record(record_of(request));
   const std::string callback = callback_of(request);
   const std::string username = request.get_param_value("username");
+  const Switches switches = state.switches();
   if (username != kDemoUsername || request.get_param_value("password") != kDemoPassword) {
-    send_login_page(response, callback, username, "账号或密码错误", "");
+    send_login_page(response, switches, callback, username, "账号或密码错误", "");
     return;
   }
-  const Switches switches = state.switches();
   if (switches.captcha_at_login) {
-    send_login_page(response, callback, username, "", state.issue_ticket());
+    send_login_page(response, switches, callback, username, "", state.issue_ticket());
   } else if (switches.second_confirmation) {
     send_redirect(response, std::string(kConfirmPath) + "?callback=" + httplib::detail::encode_query_param(callback) +
                                 "&ticket=" + state.issue_ticket());
@@ -70,10 +71,11 @@ void add_login_routes(httplib::Server& server, SiteState& state) {
   server.Get(std::string(kLoginPath), [&state](const httplib::Request& request, httplib::Response& response) {
     state.record(record_of(request));
     const std::string callback = callback_of(request);
-    if (is_logged_in(request, state.switches())) {
+    const Switches switches = state.switches();
+    if (is_logged_in(request, switches)) {
       send_redirect(response, callback);
     } else {
-      send_login_page(response, callback, "", "", "");
+      send_login_page(response, switches, callback, "", "", "");
     }
   });
   server.Post(std::string(kLoginPath), [&state](const httplib::Request& request, httplib::Response& response) {

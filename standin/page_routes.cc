@@ -32,6 +32,21 @@ std::string script_json(const ravik::Json& value) {
   return safe;
 }
 
+// The name of `frame` as the research page's script knows it; "" for none.
+std::string_view captcha_frame_name(CaptchaFrame frame) {
+  switch (frame) {
+    case CaptchaFrame::none:
+      return "";
+    case CaptchaFrame::badge:
+      return "badge";
+    case CaptchaFrame::hidden:
+      return "hidden";
+    case CaptchaFrame::challenge:
+      return "challenge";
+  }
+  return "";
+}
+
 void send_research_page(const httplib::Request& request, httplib::Response& response, SiteState& state,
                         std::string_view page) {
   state.record(record_of(request));
@@ -43,6 +58,7 @@ void send_research_page(const httplib::Request& request, httplib::Response& resp
                         {"guest", switches.guest},
                         {"captcha", switches.captcha},
                         {"neverIdle", switches.network_never_idle},
+                        {"captchaFrame", captcha_frame_name(switches.captcha_frame)},
                         {"user", logged_in ? std::string(kDemoUsername) : std::string()}});
 }
 

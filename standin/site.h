@@ -19,7 +19,10 @@
 // Captcha: when shown (on the research pages with `Switches::captcha`, on the
 // login page with `Switches::captcha_at_login`), the page holds a visible
 // element `#captcha.captcha-container` carrying the text "请完成安全验证" and a
-// slider `.slider-captcha`; no other page carries any of these.
+// slider `.slider-captcha`; no other page carries any of these. Apart from
+// that, `Switches::captcha_frame` puts a third-party style captcha frame
+// (`iframe.captcha-frame` whose src holds "captcha", loading nothing) on the
+// research pages beside their normal content.
 #pragma once
 
 #include <chrono>
@@ -78,6 +81,14 @@ enum class AnswerMode {
   large,     // a valid payload padded to at least `Switches::large_body_bytes`
 };
 
+// A third-party captcha frame on the research pages.
+enum class CaptchaFrame {
+  none,
+  badge,      // a visible 40x24 badge in the corner, as invisible captchas show
+  hidden,     // a full-size frame with visibility:hidden
+  challenge,  // a visible 300x300 challenge a person has to solve
+};
+
 // Behaviour switches of one site; read afresh for every request.
 struct Switches {
   bool captcha = false;              // research pages show a captcha instead of their content
@@ -86,6 +97,8 @@ struct Switches {
   bool logged_out = false;           // research pages show "未登录" even with the cookie
   bool guest = false;                // research pages show "游客" even with the cookie
   bool network_never_idle = false;   // pages call `kHeartbeatApi` every 300 ms (read at page load)
+  CaptchaFrame captcha_frame = CaptchaFrame::none;  // research pages carry this captcha frame
+  bool qr_code_login_only = false;   // the login page shows only its QR-code login: no password field
   // Answer mode per API path (exact path, without query); absent means normal.
   std::map<std::string, AnswerMode, std::less<>> api_modes{};
   std::chrono::milliseconds late_ms{4000};

@@ -404,6 +404,15 @@
   } else {
     renderSearch(content);
   }
+  if (state.captchaFrame) {
+    var sizes = {
+      badge: 'position:fixed;right:8px;bottom:8px;width:40px;height:24px',
+      hidden: 'position:fixed;right:8px;bottom:8px;width:304px;height:78px;visibility:hidden',
+      challenge: 'position:fixed;left:40%;top:30%;width:300px;height:300px'
+    };
+    document.body.appendChild(element('<iframe class="captcha-frame" title="captcha" src="about:blank#captcha-' +
+      state.captchaFrame + '" style="border:0;' + sizes[state.captchaFrame] + '"></iframe>'));
+  }
   if (state.neverIdle) {
     setInterval(function () { fetch('/v3/api/user/heartbeat', { credentials: 'same-origin' }).catch(function () {}); }, 300);
   }

@@ -51,7 +51,17 @@ asio::awaitable<void> SellerSpriteApiRecorder::capture_json_response(playwright:
   } catch (const playwright::Error&) {
     co_return;  // the body is gone or is not JSON: not a payload
   }
-  payloads_[args.section.get()] = std::move(payload);
+  keep_payload(args.section.get(), response.status(), std::move(payload));
+}
+
+void SellerSpriteApiRecorder::keep_payload(const std::string& section, int status, Json payload) {
+  const bool success = status >= 200 && status < 300;
+  if (success) {
+    succeeded_.insert(section);
+  } else if (succeeded_.contains(section)) {
+    return;
+  }
+  payloads_[section] = std::move(payload);
 }
 
 Json SellerSpriteApiRecorder::get_payload(std::string_view section) const {

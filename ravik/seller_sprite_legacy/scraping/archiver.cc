@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "playwright/error.h"
 #include "ravik/seller_sprite_legacy/scraping/run_files.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
@@ -27,10 +28,18 @@ asio::awaitable<Json> SellerSpriteArchiver::archive_page(playwright::Page page, 
   const std::string html = co_await page.content();
   playwright::ScreenshotOptions whole_page;
   whole_page.full_page = true;
-  const std::string png = co_await page.screenshot(whole_page);
+  std::string png;
+  bool whole_page_taken = true;
+  try {
+    png = co_await page.screenshot(whole_page);
+  } catch (const playwright::Error&) {
+    whole_page_taken = false;  // e.g. "Unable to capture screenshot" of a huge page
+  }
+  if (!whole_page_taken) png = co_await page.screenshot();
+  const std::string png_name = whole_page_taken ? "page.png" : "page-viewport.png";
   write_file_atomically(dir / "page.html", html);
-  write_file_atomically(dir / "page.png", png);
-  co_return archive_entries(section, dir / "page.html", dir / "page.png");
+  write_file_atomically(dir / png_name, png);
+  co_return archive_entries(section, dir / "page.html", dir / png_name);
 }
 
 asio::awaitable<Json> SellerSpriteArchiver::archive_locator(playwright::Locator locator, SectionArgs args) const {

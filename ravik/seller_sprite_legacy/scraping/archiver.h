@@ -36,7 +36,10 @@ class RAVIK_HOST_EXPORT SellerSpriteArchiver {
 
   // Saves the page's HTML ("page.html") and a full-page screenshot
   // ("page.png") under run_dir/<section>; answers
-  // {"<section>_html": path, "<section>_screenshot": path}.
+  // {"<section>_html": path, "<section>_screenshot": path}. When the browser
+  // cannot take the whole page (a page too large to capture), the screenshot
+  // shows the visible part only and is saved as "page-viewport.png" instead,
+  // under the same entry, so that the run keeps what it captured.
   asio::awaitable<Json> archive_page(playwright::Page page, SectionArgs args) const;
 
   // Saves the element's inner HTML ("element.html") and screenshot

@@ -81,6 +81,9 @@ asio::awaitable<void> SellerSpriteScraper::_login_with_account(playwright::Page 
   if (co_await _detect_logged_in(page)) co_return;
   co_await _fill_login_form(page, account);
   co_await page.wait_for_timeout(DEFAULT_WAIT_MS);
+  // Nobody can act in a browser without a window: the caller's own checks
+  // will find the page still blocked.
+  if (headless) co_return;
   // A captcha always needs the user; otherwise only a login that did not take.
   const bool needs_user = co_await captcha_detector.detect(page) || !co_await _detect_logged_in(page);
   if (needs_user) co_await prompt_and_wait_for_enter(kAutomaticLoginPrompt);

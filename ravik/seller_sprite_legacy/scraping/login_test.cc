@@ -4,10 +4,12 @@
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/this_coro.hpp>
+#include <chrono>
 #include <fstream>
 
 #include <gtest/gtest.h>
 
+#include "playwright/error.h"
 #include "ravik/seller_sprite_legacy/scraping/console_prompt.h"
 #include "ravik/seller_sprite_legacy/scraping/navigation.h"
 #include "ravik/seller_sprite_legacy/scraping/testing/collector_fixture.h"
@@ -56,13 +58,14 @@ TEST_F(LoginTest, LoginTestReadsAddressAndVisibleTexts) {
   }
 }
 
-// Runs the automatic login on a logged-out profile; `while_prompted` runs on
-// the loop once the console prompt may be waiting, before Enter is typed.
-std::string automatic_login(ConsoleRedirect& console,
+// Runs the automatic login of `scraper` on a logged-out profile;
+// `while_prompted` runs on the loop once the console prompt may be waiting,
+// before Enter is typed.
+std::string automatic_login(ConsoleRedirect& console, const SellerSpriteScraper& scraper,
                             std::function<asio::awaitable<void>(playwright::Page)> while_prompted = nullptr) {
   testing::forget_profile();
-  const Json logged_in = run_on_page([&](const SellerSpriteScraper& scraper,
-                                         playwright::Page page) -> asio::awaitable<Json> {
+  const Json logged_in = run_on_page(scraper, [&](const SellerSpriteScraper& scraper,
+                                                  playwright::Page page) -> asio::awaitable<Json> {
     if (while_prompted) {
       // The user's side: once prompted, acts in the browser while the flow
       // waits on the console, then presses Enter. (Named values: g++ 12
@@ -82,11 +85,30 @@ std::string automatic_login(ConsoleRedirect& console,
   return logged_in.get<bool>() ? "logged in" : "logged out";
 }
 
-TEST_F(LoginTest, AutomaticLoginWithoutObstacleAsksNothing) {
+// The bytes of a file of the browser profile, or "" when it does not exist.
+std::string profile_file(const std::filesystem::path& relative) {
+  std::ifstream in(testing::headless_scraper().profile_dir / relative, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(LoginTest, AutomaticLoginWithoutObstacleAsksNothingAndSavesNoPassword) {
   ConsoleRedirect console;
   console.end_input();  // a prompt would fail with end of input
-  EXPECT_EQ(automatic_login(console), "logged in");
+  EXPECT_EQ(automatic_login(console, testing::headless_scraper()), "logged in");
   EXPECT_EQ(console.output(), "");
+
+  // The browser kept the preferences that turn its offers off, and stored
+  // no credential of the account it was given.
+  const Json preferences = Json::parse(profile_file("Default/Preferences"));
+  EXPECT_EQ(preferences["credentials_enable_service"], false);
+  EXPECT_EQ(preferences["profile"]["password_manager_enabled"], false);
+  EXPECT_EQ(preferences["translate"]["enabled"], false);
+  EXPECT_TRUE(preferences["profile"].contains("exit_type")) << "the browser's own preferences are there too";
+  for (const char* store : {"Default/Login Data", "Default/Login Data For Account"}) {
+    SCOPED_TRACE(store);
+    EXPECT_EQ(profile_file(store).find(standin::kDemoPassword), std::string::npos);
+    EXPECT_EQ(profile_file(store).find(standin::kDemoUsername), std::string::npos);
+  }
 }
 
 TEST_F(LoginTest, AutomaticLoginHandsTheSecondConfirmationToTheUser) {
@@ -96,7 +118,8 @@ TEST_F(LoginTest, AutomaticLoginHandsTheSecondConfirmationToTheUser) {
     co_await page.locator("#confirm-button").click({.timeout = 30000});
     co_await page.wait_for_load_state("domcontentloaded");
   };
-  EXPECT_EQ(automatic_login(console, confirm_in_browser), "logged in");
+  const testing::WindowlessBrowsers windowless;
+  EXPECT_EQ(automatic_login(console, testing::windowed_scraper(), confirm_in_browser), "logged in");
   EXPECT_EQ(console.output(), kAutomaticLoginPrompt);
 }
 
@@ -107,8 +130,74 @@ TEST_F(LoginTest, AutomaticLoginHandsTheCaptchaToTheUser) {
     co_await page.locator(".slider-handle").click({.timeout = 30000});
     co_await page.wait_for_load_state("domcontentloaded");
   };
-  EXPECT_EQ(automatic_login(console, solve_captcha), "logged in");
+  const testing::WindowlessBrowsers windowless;
+  EXPECT_EQ(automatic_login(console, testing::windowed_scraper(), solve_captcha), "logged in");
   EXPECT_EQ(console.output(), kAutomaticLoginPrompt);
+}
+
+TEST_F(LoginTest, HeadlessAutomaticLoginNeverWaitsForTheUser) {
+  testing::forget_profile();
+  ConsoleRedirect console;
+  console.end_input();  // a prompt would fail with end of input
+  const struct {
+    const char* name;
+    std::function<void(standin::Switches&)> change;
+    Json account;
+  } cases[] = {
+      {"no password entry", [](standin::Switches&) {}, Json{{"username", std::string(standin::kDemoUsername)}}},
+      {"captcha after the login", [](standin::Switches& s) { s.captcha_at_login = true; }, testing::demo_account()},
+  };
+  run_on_page([&](const SellerSpriteScraper& scraper, playwright::Page page) -> asio::awaitable<Json> {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      testing::site().set_switches({});
+      testing::site().update_switches(c.change);
+      testing::site().clear_requests();
+      co_await scraper._login_with_account(page, c.account);
+      const auto posted = testing::site().requests_to(standin::kLoginPath);
+      EXPECT_TRUE(!posted.empty() && posted.back().method == "POST") << "the form was submitted";
+      if (!posted.empty() && !c.account.contains("password")) {
+        const std::string& body = posted.back().body;
+        const auto password = body.find("password=");
+        EXPECT_TRUE(password != std::string::npos && (password + 9 == body.size() || body[password + 9] == '&'))
+            << "an empty password was filled in: " << body;
+      }
+      co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL(), document_loaded(30000));
+      EXPECT_FALSE(co_await scraper._detect_logged_in(page)) << "the page stays blocked";
+    }
+    co_return Json();
+  });
+  EXPECT_EQ(console.output(), "");
+}
+
+TEST_F(LoginTest, LoginTestWaitsForANeverIdlePageThenAnswers) {
+  testing::log_profile_in();
+  testing::site().update_switches([](standin::Switches& s) { s.network_never_idle = true; });
+  const Json seen = run_on_page([](const SellerSpriteScraper& scraper, playwright::Page page) -> asio::awaitable<Json> {
+    co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL(), document_loaded(30000));
+    const auto start = std::chrono::steady_clock::now();
+    const bool logged_in = co_await scraper._detect_logged_in(page);
+    co_return Json{{"logged_in", logged_in},
+                   {"seconds", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()}};
+  });
+  EXPECT_EQ(seen["logged_in"], true);
+  EXPECT_GE(seen["seconds"].get<double>(), 10.9) << "the full network wait and the pause";
+  EXPECT_LT(seen["seconds"].get<double>(), 30.0);
+  EXPECT_GE(testing::site().requests_to(standin::kHeartbeatApi).size(), 10u) << "the page really kept calling";
+}
+
+TEST_F(LoginTest, NoVisiblePasswordFieldEndsTheCollectionWithTheTimeout) {
+  testing::forget_profile();
+  testing::site().update_switches([](standin::Switches& s) { s.qr_code_login_only = true; });
+  SellerSpriteCollectOptions options;
+  options.keyword = "yoga mat";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(testing::headless_scraper().collect(
+                   {.options = options, .run_id = "r", .run_dir = run_dir, .account = testing::demo_account()}),
+               playwright::TimeoutError);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "the password field's wait";
+  EXPECT_TRUE(testing::site().requests_to(standin::kKeywordMinerApi).empty()) << "no search was made";
+  // CollectorTest's TearDown checks that the browser was closed.
 }
 
 TEST_F(LoginTest, EndOfInputAtTheManualLoginPromptPropagates) {
@@ -164,6 +253,46 @@ TEST_F(LoginTest, ArchiveUrlKeepsTheCaptchaPageUnderArchiveWithoutLoggingIn) {
   for (const standin::RecordedRequest& request : testing::site().requests()) {
     EXPECT_NE(request.path.rfind("/w/user/login", 0), 0u) << "no login is attempted";
   }
+}
+
+TEST_F(LoginTest, CaptchaCountsOnlyWhenReallyShown) {
+  testing::log_profile_in();
+  const struct {
+    const char* name;
+    standin::CaptchaFrame frame;
+    bool captcha;
+  } cases[] = {
+      {"small badge", standin::CaptchaFrame::badge, false},
+      {"hidden frame", standin::CaptchaFrame::hidden, false},
+      {"challenge", standin::CaptchaFrame::challenge, true},
+  };
+  run_on_page([&](const SellerSpriteScraper& scraper, playwright::Page page) -> asio::awaitable<Json> {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      testing::site().update_switches([&](standin::Switches& s) { s.captcha_frame = c.frame; });
+      co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL(), document_loaded(30000));
+      EXPECT_EQ(co_await page.locator("iframe.captcha-frame").count(), 1) << "the frame is on the page";
+      EXPECT_EQ(co_await scraper.captcha_detector.detect(page), c.captcha);
+    }
+    co_return Json();
+  });
+}
+
+TEST_F(LoginTest, ArchiveOfAPageTooLargeForAFullScreenshotKeepsAViewportScreenshot) {
+  SellerSpriteCollectOptions options;
+  options.url = "data:text/html,<div style='width:33000px;height:33000px'>huge</div>";
+  const Json result = testing::headless_scraper().archive_url({.options = options, .run_id = "", .run_dir = run_dir});
+  std::vector<std::string> keys;
+  for (const auto& [key, value] : result["files"].items()) keys.push_back(key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"archive_html", "archive_screenshot"}));
+  const std::filesystem::path screenshot = result["files"]["archive_screenshot"].get<std::string>();
+  EXPECT_EQ(screenshot, run_dir / "archive" / "page-viewport.png");
+  std::ifstream png(screenshot, std::ios::binary);
+  const std::string bytes(std::istreambuf_iterator<char>(png), {});
+  ASSERT_GT(bytes.size(), 24u);
+  EXPECT_EQ(bytes.substr(1, 3), "PNG");
+  EXPECT_FALSE(std::filesystem::exists(run_dir / "archive" / "page.png"));
+  EXPECT_TRUE(std::filesystem::exists(result["files"]["archive_html"].get<std::string>()));
 }
 
 }  // namespace

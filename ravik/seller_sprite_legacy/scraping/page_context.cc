@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 
 #include "ravik/seller_sprite_legacy/domain/exceptions.h"
+#include "ravik/seller_sprite_legacy/scraping/profile_preferences.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
+#include "ravik/seller_sprite_legacy/scraping/web_origin.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {
@@ -27,7 +29,29 @@ void create_profile_dir(const std::filesystem::path& dir) {
   }
 }
 
+// True when Chromium refused to start because another browser holds the
+// profile directory (Chromium's and the driver's own wordings).
+bool is_profile_in_use(const playwright::Error& error) {
+  const std::string_view message = error.what();
+  return message.find("ProcessSingleton") != std::string_view::npos ||
+         message.find("profile is already in use") != std::string_view::npos;
+}
+
 }  // namespace
+
+ProfileInUseError::ProfileInUseError(const std::filesystem::path& profile_dir)
+    : std::runtime_error("浏览器配置目录 " + profile_dir.string() +
+                         " 正被另一个运行中的任务使用；请等它结束后再试，或设置另一个 RAVIK_CONFIG_DIR") {}
+
+playwright::LaunchPersistentContextOptions browser_launch_options(const SellerSpriteScraper& outer) {
+  return playwright::LaunchPersistentContextOptions{
+      .user_data_dir = outer.profile_dir.native(),
+      .headless = outer.headless,
+      .channel = "chromium",
+      .viewport = playwright::ViewportSize{.width = 1440, .height = 900},
+      .locale = "zh-CN",
+  };
+}
 
 PageContext::PageContext(const SellerSpriteScraper& outer, PlaywrightEntry entry) : outer(&outer), entry_(entry) {}
 
@@ -36,15 +60,14 @@ asio::awaitable<playwright::Page> PageContext::enter() {
   std::exception_ptr failure;
   try {
     create_profile_dir(outer->profile_dir);
-    const std::string user_data_dir = outer->profile_dir.string();
-    const playwright::LaunchPersistentContextOptions launch{
-        .user_data_dir = user_data_dir,
-        .headless = outer->headless,
-        .channel = "chromium",
-        .viewport = playwright::ViewportSize{.width = 1440, .height = 900},
-        .locale = "zh-CN",
-    };
-    context.emplace(co_await playwright->chromium.launch_persistent_context(launch));
+    turn_off_browser_offers(outer->profile_dir);
+    const playwright::LaunchPersistentContextOptions launch = browser_launch_options(*outer);
+    try {
+      context.emplace(co_await playwright->chromium.launch_persistent_context(launch));
+    } catch (const playwright::Error& error) {
+      if (is_profile_in_use(error)) std::throw_with_nested(ProfileInUseError(outer->profile_dir));
+      throw;
+    }
     std::vector<playwright::Page> open_pages = context->pages();
     if (open_pages.empty()) {
       page.emplace(co_await context->new_page());
@@ -93,7 +116,10 @@ PlaywrightEntry SellerSpriteScraper::_load_playwright() {
   return &playwright::async_playwright;
 }
 
-PageContext SellerSpriteScraper::_browser_page() const { return PageContext(*this, _load_playwright()); }
+PageContext SellerSpriteScraper::_browser_page() const {
+  sellersprite_origin();  // a refused origin setting fails here, before anything starts
+  return PageContext(*this, _load_playwright());
+}
 
 asio::awaitable<Json> SellerSpriteScraper::_run_in_page_context(
     std::function<asio::awaitable<Json>(playwright::Page)> flow) const {

@@ -106,5 +106,42 @@ TEST_F(PageContextTest, FlowFailureClosesTheBrowserAndArrivesUnchanged) {
   // CollectorTest's TearDown checks that neither browser nor driver is left.
 }
 
+TEST_F(PageContextTest, ASecondBrowserOnTheProfileIsRefusedAndTheFirstRunsOn) {
+  testing::log_profile_in();
+  const SellerSpriteScraper scraper = headless_scraper();
+  SellerSpriteCollectOptions options;
+  options.keyword = "yoga mat";
+  const Json seen = run_sync([&](asio::io_context&) -> asio::awaitable<Json> {
+    PageContext first = scraper._browser_page();
+    playwright::Page page = co_await first.enter();
+    Json seen = Json::object();
+    try {
+      PageContext second = scraper._browser_page();
+      co_await second.enter();
+      ADD_FAILURE() << "a second browser opened the profile";
+    } catch (const ProfileInUseError& error) {
+      seen["message"] = error.what();
+      try {
+        std::rethrow_if_nested(error);
+      } catch (const playwright::Error& cause) {
+        seen["cause"] = cause.what();
+      }
+    }
+    const PageCollectArgs collect{.options = options, .run_dir = run_dir, .account = std::nullopt};
+    const Json result = co_await scraper._collect_all_sections_with_page(page, collect);
+    seen["missing_sections"] = result["missing_sections"];
+    seen["frequency"] = !result["frequency"].is_null();
+    co_await first.exit();
+    co_return seen;
+  });
+  const std::string message = seen.value("message", "");
+  EXPECT_NE(message.find(scraper.profile_dir.string()), std::string::npos) << message;
+  EXPECT_NE(message.find("另一个运行中的任务"), std::string::npos) << message;
+  EXPECT_NE(message.find("RAVIK_CONFIG_DIR"), std::string::npos) << message;
+  EXPECT_NE(seen.value("cause", "").find("ProcessSingleton"), std::string::npos) << "Chromium's report is nested";
+  EXPECT_EQ(seen["missing_sections"], Json::array()) << "the first run completed its collection";
+  EXPECT_EQ(seen["frequency"], true);
+}
+
 }  // namespace
 }  // namespace ravik::seller_sprite_legacy::scraping

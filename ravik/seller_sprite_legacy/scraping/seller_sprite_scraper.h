@@ -190,7 +190,8 @@ class RAVIK_SCRAPER_EXPORT SellerSpriteScraper {
 
   // Login.
   // Logs in with `account` (a JSON object) on the login page; asks the user on
-  // the console when a captcha or a second confirmation is still in the way.
+  // the console when a captcha or a second confirmation is still in the way
+  // and the browser shows a window (headless: goes on without asking).
   asio::awaitable<void> _login_with_account(playwright::Page page, Json account) const;
   asio::awaitable<void> _fill_login_form(playwright::Page page, Json account) const;
   // True when a user is logged in on `page`.
@@ -209,7 +210,9 @@ class RAVIK_SCRAPER_EXPORT SellerSpriteScraper {
   // Playwright's entry point; throws SellerSpriteDependencyError (the lookup
   // failure nested) when node or playwright-core cannot be found.
   static PlaywrightEntry _load_playwright();
-  // A page context bound to this collector; starts nothing.
+  // A page context bound to this collector; starts nothing. Throws
+  // SellerSpriteConfigError for a refused RAVIK_SELLERSPRITE_ORIGIN, then
+  // what _load_playwright throws.
   PageContext _browser_page() const;
   // Opens a page context, runs `flow` on its page and closes it again, also
   // when the flow failed; the flow's result or failure is passed on unchanged.

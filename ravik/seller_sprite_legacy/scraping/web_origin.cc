@@ -3,11 +3,19 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <optional>
+
+#include <arpa/inet.h>
+
+#include "ravik/seller_sprite/domain/exceptions.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {
 
+using seller_sprite::domain::SellerSpriteConfigError;
+
 constexpr std::string_view kDefaultOrigin = "https://www.sellersprite.com";
+constexpr std::string_view kOriginVariable = "RAVIK_SELLERSPRITE_ORIGIN";
 
 std::string lower_ascii(std::string_view text) {
   std::string lowered(text);
@@ -16,11 +24,73 @@ std::string lower_ascii(std::string_view text) {
   return lowered;
 }
 
+// The host and port of an authority "host[:port]" or "[v6]:port".
+struct HostAndPort {
+  std::string host;  // lower case, without the brackets of an IPv6 address
+  bool ipv6 = false;
+  std::optional<std::string> port;
+};
+
+bool is_port(std::string_view port) {
+  if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  const int value = std::stoi(std::string(port));
+  return value >= 1 && value <= 65535;
+}
+
+// Splits `authority`; nothing when it is not a plain host with an optional port.
+std::optional<HostAndPort> split_authority(std::string_view authority) {
+  HostAndPort parts;
+  std::string_view rest;
+  if (authority.starts_with('[')) {
+    const auto close = authority.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    parts.host = lower_ascii(authority.substr(1, close - 1));
+    parts.ipv6 = true;
+    rest = authority.substr(close + 1);
+    if (parts.host.find_first_not_of("0123456789abcdef:.") != std::string::npos) return std::nullopt;
+  } else {
+    const auto colon = authority.find(':');
+    parts.host = lower_ascii(authority.substr(0, colon));
+    rest = colon == std::string_view::npos ? std::string_view() : authority.substr(colon);
+    if (parts.host.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.-_") != std::string::npos) return std::nullopt;
+  }
+  if (parts.host.empty()) return std::nullopt;
+  if (!rest.empty()) {
+    if (!rest.starts_with(':') || !is_port(rest.substr(1))) return std::nullopt;
+    parts.port = std::string(rest.substr(1));
+  }
+  return parts;
+}
+
+// True for "localhost", an IPv4 address in 127.0.0.0/8 and the IPv6 address ::1.
+bool is_loopback(const HostAndPort& parts) {
+  if (parts.ipv6) {
+    in6_addr address{};
+    return ::inet_pton(AF_INET6, parts.host.c_str(), &address) == 1 && IN6_IS_ADDR_LOOPBACK(&address);
+  }
+  if (parts.host == "localhost") return true;
+  in_addr address{};
+  return ::inet_pton(AF_INET, parts.host.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
+}
+
+// Why `origin` is not accepted, or nothing when it is.
+std::optional<std::string> refusal_reason(std::string_view origin) {
+  const auto scheme_end = origin.find("://");
+  const std::string scheme = lower_ascii(origin.substr(0, scheme_end));
+  if (scheme_end == std::string_view::npos || (scheme != "https" && scheme != "http")) {
+    return "只接受 https:// 地址（本机调试可用 http://）";
+  }
+  const std::optional<HostAndPort> parts = split_authority(origin.substr(scheme_end + 3));
+  if (!parts) return "地址应只含协议、主机和可选端口，例如 https://www.sellersprite.com";
+  if (scheme == "http" && !is_loopback(*parts)) {
+    return "http:// 只允许本机地址（127.0.0.0/8、[::1]、localhost），其他主机请用 https://";
+  }
+  return std::nullopt;
+}
+
 std::string origin_from_environment() {
-  const char* configured = std::getenv("RAVIK_SELLERSPRITE_ORIGIN");
-  std::string origin = configured != nullptr && *configured != '\0' ? configured : std::string(kDefaultOrigin);
-  while (!origin.empty() && origin.back() == '/') origin.pop_back();
-  return origin;
+  const char* configured = std::getenv(std::string(kOriginVariable).c_str());
+  return accepted_origin(configured != nullptr ? configured : "");
 }
 
 // "scheme://host[:port]/..." -> "host[:port]", lower case.
@@ -40,7 +110,18 @@ std::string domain_of(std::string_view origin) {
 
 }  // namespace
 
+std::string accepted_origin(std::string_view configured) {
+  std::string origin = configured.empty() ? std::string(kDefaultOrigin) : std::string(configured);
+  while (!origin.empty() && origin.back() == '/') origin.pop_back();
+  if (const std::optional<std::string> reason = refusal_reason(origin)) {
+    throw SellerSpriteConfigError("环境变量 " + std::string(kOriginVariable) + " 的值 \"" + std::string(configured) +
+                                  "\" 无法使用：" + *reason);
+  }
+  return origin;
+}
+
 const std::string& sellersprite_origin() {
+  // A refused value throws here and is read again on the next call.
   static const std::string origin = origin_from_environment();
   return origin;
 }

@@ -109,6 +109,29 @@ SellerSpriteScraper headless_scraper() {
   return SellerSpriteScraper({.headless = true, .timeout_ms = 30000});
 }
 
+SellerSpriteScraper windowed_scraper() {
+  site();
+  return SellerSpriteScraper({.headless = false, .timeout_ms = 30000});
+}
+
+WindowlessBrowsers::WindowlessBrowsers() {
+  const char* chromium = std::getenv("RAVIK_CHROMIUM_PATH");
+  if (chromium != nullptr) saved_chromium_path_ = chromium;
+  const std::filesystem::path wrapper = temp_root() / "windowless-chromium";
+  std::ofstream(wrapper) << "#!/bin/sh\nexec '" << (chromium != nullptr ? chromium : "/usr/bin/chromium")
+                         << "' --headless=new \"$@\"\n";
+  std::filesystem::permissions(wrapper, std::filesystem::perms::owner_all);
+  ::setenv("RAVIK_CHROMIUM_PATH", wrapper.c_str(), 1);
+}
+
+WindowlessBrowsers::~WindowlessBrowsers() {
+  if (saved_chromium_path_) {
+    ::setenv("RAVIK_CHROMIUM_PATH", saved_chromium_path_->c_str(), 1);
+  } else {
+    ::unsetenv("RAVIK_CHROMIUM_PATH");
+  }
+}
+
 void forget_profile() { std::filesystem::remove_all(headless_scraper().profile_dir); }
 
 void log_profile_in() {
@@ -120,8 +143,9 @@ void log_profile_in() {
   });
 }
 
-Json run_on_page(const std::function<asio::awaitable<Json>(const SellerSpriteScraper&, playwright::Page)>& flow) {
-  const SellerSpriteScraper scraper = headless_scraper();
+Json run_on_page(const PageFlow& flow) { return run_on_page(headless_scraper(), flow); }
+
+Json run_on_page(const SellerSpriteScraper& scraper, const PageFlow& flow) {
   return run_sync([&](asio::io_context&) {
     return scraper._run_in_page_context([&](playwright::Page page) { return flow(scraper, page); });
   });

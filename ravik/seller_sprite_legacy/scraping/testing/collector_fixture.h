@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,15 +29,36 @@ Json demo_account();
 // A headless collector on the stand-in site.
 SellerSpriteScraper headless_scraper();
 
+// A collector with a browser window (headless false) on the stand-in site.
+// Use it inside a WindowlessBrowsers scope: this machine has no display.
+SellerSpriteScraper windowed_scraper();
+
+// While alive, browsers started by this program that ask for a window get
+// one drawn nowhere (Chromium runs headless underneath), so that tests of a
+// collector with a window run without a display.
+class WindowlessBrowsers {
+ public:
+  WindowlessBrowsers();
+  ~WindowlessBrowsers();
+  WindowlessBrowsers(const WindowlessBrowsers&) = delete;
+  WindowlessBrowsers& operator=(const WindowlessBrowsers&) = delete;
+
+ private:
+  std::optional<std::string> saved_chromium_path_;
+};
+
 // Removes the collector's browser profile, so the next browser starts logged out.
 void forget_profile();
 
 // Logs the collector's profile in through the stand-in's login form.
 void log_profile_in();
 
-// Runs `flow` on the page of a fresh page context of a headless collector,
-// on a private event loop, and returns its result.
-Json run_on_page(const std::function<asio::awaitable<Json>(const SellerSpriteScraper&, playwright::Page)>& flow);
+using PageFlow = std::function<asio::awaitable<Json>(const SellerSpriteScraper&, playwright::Page)>;
+
+// Runs `flow` on the page of a fresh page context of `scraper` (default: a
+// headless collector), on a private event loop, and returns its result.
+Json run_on_page(const PageFlow& flow);
+Json run_on_page(const SellerSpriteScraper& scraper, const PageFlow& flow);
 
 // Processes of this program's browsers running now: children of this
 // process, and anything whose command line names the temporary
