@@ -17,7 +17,10 @@ namespace ravik::cli {
 Json run_with_progress(const std::string& label, const std::function<asio::awaitable<Json>()>& operation);
 
 // Prints `result` as JSON on standard output and its summary on standard
-// error; answers kExitBlocked for a blocked result, else kExitCompleted.
-int report_result(const std::string& command, const Json& result, const std::string& run_dir);
+// error (`headless`: the run had no browser window) and answers its exit
+// status (result_exit_code). When standard output does not take the result,
+// throws an error that says the run's files are still in `run_dir` (when
+// there is one), with the StandardOutputError as its cause.
+int report_result(const std::string& command, const Json& result, const std::string& run_dir, bool headless);
 
 }  // namespace ravik::cli

@@ -4,22 +4,33 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "cli/cli_test_support.h"
 #include "cli/exit_codes.h"
+#include "ravik/shared/test_server.h"
 
 namespace ravik::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::Environment;
+using testing_support::ravik_request;
 using testing_support::run_ravik;
 using testing_support::stdout_json;
 using testing_support::TempDir;
 
 class CliCommandsTest : public testing::Test {
  protected:
-  ProcessResult ravik(const std::vector<std::string>& args) {
-    return run_ravik(args, temp_.path() / "config", temp_.path());
+  ProcessResult ravik(const std::vector<std::string>& args, const Environment& extra = {}) {
+    return run_ravik(args, temp_.path() / "config", temp_.path(), extra);
+  }
+  ProcessResult ravik_with_output(const std::vector<std::string>& args, OutputTarget stdout_target,
+                                  OutputTarget stderr_target = OutputTarget::captured, const Environment& extra = {}) {
+    ProcessRequest request = ravik_request(args, temp_.path() / "config", temp_.path(), extra);
+    request.stdout_target = stdout_target;
+    request.stderr_target = stderr_target;
+    return run_process(request);
   }
   TempDir temp_;
 };
@@ -108,6 +119,131 @@ TEST_F(CliCommandsTest, UsageErrorsAndVersion) {
   const ProcessResult version = ravik({"--version"});
   EXPECT_EQ(version.exit_code, kExitCompleted);
   EXPECT_EQ(version.out.rfind("ravik ", 0), 0u) << version.out;
+}
+
+TEST_F(CliCommandsTest, LostStandardOutputIsAnError) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"seller-sprite", "scenarios"},
+      {"seller-sprite", "scenarios", "show", "keyword-miner"},
+      {"seller-sprite", "scenarios", "payload", "keyword-miner", "keyword=yoga"},
+      {"rufus", "questions", "--skills-dir", RAVIK_SOURCE_DIR "/examples/skills"},
+      {"--version"},
+      {"--help"},
+      {"seller-sprite", "collect", "--help"},
+  };
+  const struct {
+    OutputTarget target;
+    const char* reason;
+  } targets[] = {
+      {OutputTarget::full_device, "No space left on device"},
+      {OutputTarget::broken_pipe, "Broken pipe"},
+      {OutputTarget::closed, "Bad file descriptor"},
+  };
+  for (const auto& target : targets) {
+    for (const std::vector<std::string>& args : commands) {
+      SCOPED_TRACE(testing::PrintToString(args) + " " + target.reason);
+      const ProcessResult result = ravik_with_output(args, target.target);
+      EXPECT_EQ(result.exit_code, kExitError);
+      EXPECT_EQ(result.err, std::string("错误：无法写入标准输出：") + target.reason + "\n");
+    }
+  }
+}
+
+TEST_F(CliCommandsTest, ClosedStandardOutputIsRefusedBeforeABrowserStarts) {
+  // Nothing could receive the result, so no browser starts and no run
+  // directory is made (the origin would refuse any connection anyway).
+  const ProcessResult collect =
+      ravik_with_output({"seller-sprite", "collect", "--keyword", "yoga mat", "--headless"}, OutputTarget::closed,
+                        OutputTarget::captured, {{"RAVIK_SELLERSPRITE_ORIGIN", "http://127.0.0.1:9"}});
+  EXPECT_EQ(collect.exit_code, kExitError);
+  EXPECT_EQ(collect.err, "错误：无法写入标准输出：Bad file descriptor\n");
+  EXPECT_FALSE(fs::exists(temp_.path() / "runs"));
+}
+
+TEST_F(CliCommandsTest, BrowserFlagsAreCheckedBeforeABrowserStarts) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::string long_keyword = [] {
+    std::string text;
+    for (int i = 0; i < 201; ++i) text += "垫";
+    return text;
+  }();
+  const Case cases[] = {
+      {{"collect", "--keyword", ""}, "--keyword: 不能为空"},
+      {{"collect", "--keyword", " \t\u3000"}, "--keyword: 不能为空"},
+      {{"frequency", "--keyword", long_keyword}, "--keyword: 最长 200 个字符，收到 201 个"},
+      {{"keyword-reverse", "--asin", " "}, "--asin: 不能为空"},
+      {{"archive", "--url", ""}, "--url: 不能为空"},
+      {{"collect", "--keyword", "x", "--trend-tabs", "foo"},
+       "--trend-tabs: 未知的趋势标签：foo；可用 all，或以逗号分隔的 search,google,aba,ppc,market 中的若干个"},
+      {{"keyword-mining", "--keyword", "x", "--trend-tabs", "search,foo,,aba"}, "--trend-tabs: 未知的趋势标签：foo、（空）"},
+      {{"login-status", "--timeout-ms", "0"}, "--timeout-ms: 须为 1 到 2147483647 之间的整数，收到 0"},
+      {{"login", "--timeout-ms", "2147483648"}, "--timeout-ms: 须为 1 到 2147483647 之间的整数，收到 2147483648"},
+      {{"collect", "--keyword", "x", "--trend-limit", "-1"}, "--trend-limit: 须为 0 到 2147483647 之间的整数，收到 -1"},
+      {{"collect", "--keyword", "x", "--phrase-count", "1.5"}, "--phrase-count: 须为 1 到 2147483647 之间的整数，收到 1.5"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"seller-sprite"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.insert(args.end(), {"--headless", "--run-dir", (temp_.path() / "run").string()});
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    // Should a check be missing, the origin refuses at once: no traffic
+    // leaves the machine.
+    const ProcessResult result = ravik(args, {{"RAVIK_SELLERSPRITE_ORIGIN", "http://127.0.0.1:9"}});
+    EXPECT_EQ(result.exit_code, kExitUsage) << result.err;
+    EXPECT_EQ(result.err.rfind(c.message, 0), 0u) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_FALSE(fs::exists(temp_.path() / "run"));
+  }
+}
+
+// The command against a package index on loopback that announces a newer
+// release, with the version check turned on.
+class CliUpdateCheckTest : public CliCommandsTest {
+ protected:
+  void SetUp() override {
+    index_.set_handler([](const httplib::Request&, httplib::Response& response) {
+      response.set_content(R"({"info": {"version": "999.0.0"}})", "application/json");
+    });
+  }
+  Environment check_on() const {
+    return {{"RAVIK_NO_UPDATE_CHECK", std::nullopt}, {"RAVIK_PACKAGE_INDEX_ORIGIN", index_.origin()}};
+  }
+  ravik::shared::testing::TestServer index_;
+};
+
+constexpr const char* kUpdateHint = "ravik 有新版本可用";
+
+TEST_F(CliUpdateCheckTest, OnlyARealCommandChecks) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--help"}, {"--version"}, {"seller-sprite", "collect"}, {"seller-sprite", "scenarios", "--help"}}) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    const ProcessResult result = ravik(args, check_on());
+    EXPECT_NE(result.exit_code, kExitError);
+    EXPECT_EQ(result.err.find(kUpdateHint), std::string::npos) << result.err;
+  }
+  EXPECT_EQ(index_.request_count(), 0);
+
+  const ProcessResult scenarios = ravik({"seller-sprite", "scenarios"}, check_on());
+  EXPECT_EQ(scenarios.exit_code, kExitCompleted);
+  EXPECT_NE(scenarios.err.find(kUpdateHint), std::string::npos) << scenarios.err;
+  EXPECT_EQ(index_.request_count(), 1);
+}
+
+TEST_F(CliUpdateCheckTest, ClosedPipesDoNotKillTheCommand) {
+  // The hint goes to a standard error nobody reads: the command still does its job.
+  const ProcessResult hint_lost =
+      ravik_with_output({"seller-sprite", "scenarios"}, OutputTarget::captured, OutputTarget::broken_pipe, check_on());
+  EXPECT_EQ(hint_lost.exit_code, kExitCompleted);
+  EXPECT_TRUE(stdout_json(hint_lost).is_array());
+
+  // Both ends gone: a failure, not death by SIGPIPE (the cached answer makes
+  // the hint come first again).
+  const ProcessResult all_lost =
+      ravik_with_output({"seller-sprite", "scenarios"}, OutputTarget::broken_pipe, OutputTarget::broken_pipe, check_on());
+  EXPECT_EQ(all_lost.exit_code, kExitError);
 }
 
 }  // namespace

@@ -79,6 +79,35 @@ TEST_F(CliEndToEndTest, CollectWithoutLoginIsBlocked) {
   // The message is printed as UTF-8 text, and repeated in the summary.
   EXPECT_NE(collect.out.find("卖家精灵未登录"), std::string::npos);
   EXPECT_NE(collect.err.find("collect：受阻"), std::string::npos) << collect.err;
+  // Nobody could act in a browser without a window: the summary says what to do.
+  EXPECT_NE(collect.err.find("请先执行 ravik seller-sprite login，或去掉 --headless 重新运行"), std::string::npos)
+      << collect.err;
+}
+
+TEST_F(CliEndToEndTest, CollectWithASectionMissingHasItsOwnStatus) {
+  site_.update_switches([](standin::Switches& switches) {
+    switches.api_modes[std::string(standin::kKeywordMinerFrequencyApi)] = standin::AnswerMode::empty;
+  });
+  const ProcessResult collect = ravik(
+      {"seller-sprite", "collect", "--keyword", "yoga mat", "--headless", "--run-dir", (temp_.path() / "run").string()},
+      demo_account());
+  EXPECT_EQ(collect.exit_code, kExitIncomplete) << collect.err;
+  EXPECT_EQ(stdout_json(collect).at("missing_sections"), Json::array({"frequency"}));
+  EXPECT_NE(collect.err.find("collect：部分完成"), std::string::npos) << collect.err;
+  EXPECT_NE(collect.err.find("缺失数据：frequency\n"), std::string::npos) << collect.err;
+}
+
+TEST_F(CliEndToEndTest, ResultLostOnAFullDiskIsAnErrorThatPointsAtTheFiles) {
+  const fs::path run_dir = temp_.path() / "run";
+  ProcessRequest request = testing_support::ravik_request(
+      {"seller-sprite", "login-status", "--headless", "--run-dir", run_dir.string()}, temp_.path() / "config",
+      temp_.path(), {{"RAVIK_SELLERSPRITE_ORIGIN", origin_}});
+  request.stdout_target = OutputTarget::full_device;
+  const ProcessResult status = run_process(request);
+  EXPECT_EQ(status.exit_code, kExitError);
+  EXPECT_EQ(status.err, "错误：login-status 的结果未能输出，本次运行的文件仍在 " + run_dir.string() +
+                            "\n  原因：无法写入标准输出：No space left on device\n");
+  EXPECT_GT(file_count(run_dir), 0u);
 }
 
 TEST_F(CliEndToEndTest, LoginHandOverPromptsOnStandardError) {

@@ -1,16 +1,28 @@
 // The command's building blocks that need no browser: parameter words,
-// blocked-result detection, failure text, JSON text and run directories.
+// blocked-result detection, exit statuses, flag checks, failure text, JSON
+// text, run directories and the progress indicator on a terminal.
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 
+#include <asio/steady_timer.hpp>
+#include <asio/use_awaitable.hpp>
+
 #include "cli/error_report.h"
+#include "cli/flag_checks.h"
 #include "cli/json_output.h"
+#include "cli/progress_indicator.h"
 #include "cli/result_summary.h"
 #include "cli/run_dir.h"
 #include "cli/scenario_commands.h"
+#include "ravik/run_sync.h"
 
 namespace ravik::cli {
 namespace {
@@ -51,12 +63,82 @@ TEST(IsBlocked, ReadsCaptchaLoginAndErrorCodes) {
   }
 }
 
+TEST(ResultExitCode, BlockedBeforeMissingBeforeCompleted) {
+  struct Case {
+    const char* name;
+    const char* result;
+    ExitCode status;
+  };
+  const Case cases[] = {
+      {"completed", R"({"frequency":{"a":1},"captcha_required":false,"missing_sections":[],"errors":[]})", kExitCompleted},
+      {"login status", R"({"profile_dir":"p","current_url":"u","logged_in":true})", kExitCompleted},
+      {"one section missing", R"({"captcha_required":false,"missing_sections":["frequency"],"errors":[]})", kExitIncomplete},
+      {"blocked with sections missing",
+       R"({"captcha_required":true,"missing_sections":["frequency","keyword_mining"],"errors":[]})", kExitBlocked},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(result_exit_code(Json::parse(c.result)), c.status);
+  }
+}
+
 TEST(SummarizeResult, NamesOutcomeFilesAndMissingSections) {
   const Json result = Json::parse(
       R"({"files":{"collect_html":"/r/collect/page.html","trend":{"a":"/r/a.json","b":"/r/b.json"}},"captcha_required":false,
-          "missing_sections":["frequency"],"errors":[{"code":"SELLER_SPRITE_RESPONSE_MISSING","message":"frequency 响应未捕获"}]})");
-  EXPECT_EQ(summarize_result("collect", result, "/r"),
-            "collect：已完成\n  文件：3 个，位于 /r\n  缺失数据：frequency\n  frequency 响应未捕获\n");
+          "missing_sections":["frequency","keyword_mining"],"errors":[{"code":"SELLER_SPRITE_RESPONSE_MISSING","message":"frequency 响应未捕获"}]})");
+  EXPECT_EQ(summarize_result("collect", result, "/r", false),
+            "collect：部分完成\n  文件：3 个，位于 /r\n  缺失数据：frequency, keyword_mining\n  frequency 响应未捕获\n");
+  const Json completed = Json::parse(R"({"files":{},"captcha_required":false,"missing_sections":[],"errors":[]})");
+  EXPECT_EQ(summarize_result("collect", completed, "/r", true), "collect：已完成\n  文件：0 个，位于 /r\n");
+}
+
+TEST(SummarizeResult, BlockedWithoutAWindowSaysHowToGoOn) {
+  const Json blocked = Json::parse(
+      R"({"captcha_required":true,"missing_sections":[],"errors":[{"code":"SELLER_SPRITE_CAPTCHA_REQUIRED","message":"验证码"}]})");
+  const std::string hint =
+      "  无窗口运行时无法在浏览器中完成登录或验证：请先执行 ravik seller-sprite login，或去掉 --headless 重新运行\n";
+  EXPECT_EQ(summarize_result("collect", blocked, "", true), "collect：受阻，页面出现验证码\n  验证码\n" + hint);
+  EXPECT_EQ(summarize_result("collect", blocked, "", false), "collect：受阻，页面出现验证码\n  验证码\n");
+}
+
+TEST(FlagChecks, AcceptTheEdgesAndNameWhatIsAllowed) {
+  struct Case {
+    const char* name;
+    CLI::Validator check;
+    std::string value;
+    std::string problem;  // empty: accepted
+  };
+  std::string at_limit;
+  for (int i = 0; i < 200; ++i) at_limit += "垫";
+  const std::string over_limit = at_limit + "a";
+  const Case cases[] = {
+      {"keyword", keyword_text(), "yoga mat", ""},
+      {"keyword at the limit in characters, not bytes", keyword_text(), at_limit, ""},
+      {"keyword over the limit", keyword_text(), over_limit, "最长 200 个字符，收到 201 个"},
+      {"empty keyword", keyword_text(), "", "不能为空"},
+      {"blank keyword with an ideographic space", keyword_text(), " \u3000\t", "不能为空"},
+      {"text", non_blank_text(), " B0TEST ", ""},
+      {"blank text", non_blank_text(), "\n", "不能为空"},
+      {"lowest", integer_in_range(1, 2147483647), "1", ""},
+      {"highest", integer_in_range(1, 2147483647), "2147483647", ""},
+      {"below", integer_in_range(1, 2147483647), "0", "须为 1 到 2147483647 之间的整数，收到 0"},
+      {"above", integer_in_range(0, 10), "11", "须为 0 到 10 之间的整数，收到 11"},
+      {"beyond 64 bits", integer_in_range(0, 10), "99999999999999999999", "须为 0 到 10 之间的整数，收到 99999999999999999999"},
+      {"fraction", integer_in_range(0, 10), "1.5", "须为 0 到 10 之间的整数，收到 1.5"},
+      {"not a number", integer_in_range(0, 10), "ten", "须为 0 到 10 之间的整数，收到 ten"},
+      {"all tabs", trend_tab_list(), "all", ""},
+      {"listed tabs with blanks", trend_tab_list(), "search, aba ,market", ""},
+      {"unknown tab", trend_tab_list(), "search,foo",
+       "未知的趋势标签：foo；可用 all，或以逗号分隔的 search,google,aba,ppc,market 中的若干个"},
+      {"empty list", trend_tab_list(), "", "未知的趋势标签：（空）；可用 all，或以逗号分隔的 search,google,aba,ppc,market 中的若干个"},
+      {"all among tabs", trend_tab_list(), "all,search",
+       "未知的趋势标签：all；可用 all，或以逗号分隔的 search,google,aba,ppc,market 中的若干个"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string value = c.value;
+    EXPECT_EQ(c.check(value), c.problem);
+  }
 }
 
 TEST(DescribeFailure, ListsNestedCausesOutermostFirst) {
@@ -112,6 +194,73 @@ TEST_F(RunDirTest, RequestedDirectoryIsCreatedOrReused) {
 TEST_F(RunDirTest, RequestedPathBelowAFileFails) {
   std::ofstream(root_ / "file") << "x";
   EXPECT_THROW(prepare_run_dir(root_ / "file" / "run", root_ / "runs"), std::runtime_error);
+}
+
+// Standard error on the follower side of a pseudo-terminal for the object's
+// lifetime, as when the command runs in a terminal; what was written there
+// is read back from the leader side.
+class TerminalStderr {
+ public:
+  TerminalStderr() {
+    if (openpty(&leader_, &follower_, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+    ::fcntl(leader_, F_SETFL, O_NONBLOCK);
+    saved_stderr_ = ::dup(STDERR_FILENO);
+    ::dup2(follower_, STDERR_FILENO);
+  }
+  ~TerminalStderr() {
+    ::dup2(saved_stderr_, STDERR_FILENO);
+    ::close(saved_stderr_);
+    ::close(follower_);
+    ::close(leader_);
+  }
+  TerminalStderr(const TerminalStderr&) = delete;
+  TerminalStderr& operator=(const TerminalStderr&) = delete;
+
+  // Everything written since the last call.
+  std::string take() {
+    std::string text;
+    char buffer[4096];
+    ssize_t count;
+    while ((count = ::read(leader_, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(count));
+    return text;
+  }
+
+ private:
+  int leader_ = -1;
+  int follower_ = -1;
+  int saved_stderr_ = -1;
+};
+
+TEST(ProgressIndicator, DrawsPausesAndClearsOnATerminal) {
+  TerminalStderr terminal;
+  asio::io_context loop;
+  ProgressIndicator indicator(loop, "collect");
+  indicator.start();
+  EXPECT_EQ(terminal.take(), "\r\x1b[Kcollect ... 0s");
+  indicator.pause();
+  indicator.resume();
+  EXPECT_EQ(terminal.take(), "\r\x1b[K\r\x1b[Kcollect ... 0s");
+  indicator.stop();
+  EXPECT_EQ(terminal.take(), "\r\x1b[K");
+  loop.run();  // the cancelled tick ends without drawing
+  EXPECT_EQ(terminal.take(), "");
+}
+
+// The operation's last step and a tick come due in the same pass of the
+// loop, the step first: the indicator is stopped and gone before the tick's
+// handler runs, which must then leave it alone (the sanitizer build reports
+// any touch of the freed indicator).
+TEST(ProgressIndicator, TickDueAfterTheIndicatorWentDoesNothing) {
+  TerminalStderr terminal;
+  ravik::run_sync([](asio::io_context& loop) -> asio::awaitable<void> {
+    auto indicator = std::make_unique<ProgressIndicator>(loop, "collect", std::chrono::milliseconds(0));
+    indicator->start();  // the first tick is due at once
+    asio::steady_timer last_step(loop, asio::steady_timer::time_point{});  // due long ago: ahead of the tick
+    co_await last_step.async_wait(asio::use_awaitable);
+    indicator->stop();
+    indicator.reset();
+  });
+  EXPECT_EQ(terminal.take(), "\r\x1b[Kcollect ... 0s\r\x1b[K");
 }
 
 }  // namespace

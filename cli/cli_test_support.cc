@@ -21,8 +21,8 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ignored);
 }
 
-ProcessResult run_ravik(const std::vector<std::string>& args, const fs::path& config_dir,
-                        const fs::path& working_dir, const Environment& extra, const std::string& input) {
+ProcessRequest ravik_request(const std::vector<std::string>& args, const fs::path& config_dir,
+                             const fs::path& working_dir, const Environment& extra, const std::string& input) {
   ProcessRequest request;
   request.argv.push_back(RAVIK_CLI_PATH);
   request.argv.insert(request.argv.end(), args.begin(), args.end());
@@ -35,7 +35,12 @@ ProcessResult run_ravik(const std::vector<std::string>& args, const fs::path& co
   for (const auto& [name, value] : extra) request.environment[name] = value;
   request.working_dir = working_dir;
   request.input = input;
-  return run_process(request);
+  return request;
+}
+
+ProcessResult run_ravik(const std::vector<std::string>& args, const fs::path& config_dir,
+                        const fs::path& working_dir, const Environment& extra, const std::string& input) {
+  return run_process(ravik_request(args, config_dir, working_dir, extra, input));
 }
 
 Json stdout_json(const ProcessResult& result) {

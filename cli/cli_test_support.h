@@ -30,9 +30,15 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// Runs RAVIK_CLI_PATH with `args` in `working_dir`. The environment has
-// RAVIK_NO_UPDATE_CHECK set, RAVIK_CONFIG_DIR = `config_dir` and the account
-// variables removed, then `extra` applied on top; `input` is its standard input.
+// The request that runs RAVIK_CLI_PATH with `args` in `working_dir`. The
+// environment has RAVIK_NO_UPDATE_CHECK set, RAVIK_CONFIG_DIR = `config_dir`
+// and the account variables removed, then `extra` applied on top; `input`
+// is its standard input.
+ProcessRequest ravik_request(const std::vector<std::string>& args, const std::filesystem::path& config_dir,
+                             const std::filesystem::path& working_dir, const Environment& extra = {},
+                             const std::string& input = "");
+
+// Runs ravik_request(...) to completion.
 ProcessResult run_ravik(const std::vector<std::string>& args, const std::filesystem::path& config_dir,
                         const std::filesystem::path& working_dir, const Environment& extra = {},
                         const std::string& input = "");

@@ -3,6 +3,7 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "cli/account_prompt.h"
 #include "cli/browser_run.h"
+#include "cli/flag_checks.h"
 #include "cli/run_dir.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 
@@ -51,18 +53,24 @@ std::vector<std::string> table_keys(const std::array<seller_sprite_legacy::scrap
   return keys;
 }
 
+constexpr int kLargestInt = std::numeric_limits<int>::max();
+
 void add_flags(CLI::App& command, BrowserFlags& flags, unsigned groups) {
   command.add_flag("--headless", flags.headless, "不显示浏览器窗口");
   command.add_option("--timeout-ms", flags.timeout_ms, "页面导航超时（毫秒）")
-      ->check(CLI::PositiveNumber)
+      ->check(integer_in_range(1, kLargestInt))
       ->capture_default_str();
   if (groups & kRunDir) {
     command.add_option("--run-dir", flags.run_dir,
                        "本次运行的输出目录（默认：./runs 下以运行 ID 命名的新目录）");
   }
   SellerSpriteCollectOptions& options = flags.options;
-  if (groups & kKeyword) command.add_option("--keyword", options.keyword, "要搜索的关键词")->required();
-  if (groups & kAsin) command.add_option("--asin", options.asin, "要反查的 ASIN 或商品链接")->required();
+  if (groups & kKeyword) {
+    command.add_option("--keyword", options.keyword, "要搜索的关键词")->required()->check(keyword_text());
+  }
+  if (groups & kAsin) {
+    command.add_option("--asin", options.asin, "要反查的 ASIN 或商品链接")->required()->check(non_blank_text());
+  }
   if (groups & kMarket) {
     command.add_option("--site", options.site, "站点代码")
         ->check(CLI::IsMember(table_keys(SellerSpriteScraper::SITE_LABELS)))
@@ -73,17 +81,18 @@ void add_flags(CLI::App& command, BrowserFlags& flags, unsigned groups) {
   }
   if (groups & kPhraseCount) {
     command.add_option("--phrase-count", options.frequency_phrase_count, "词频视图的词组长度")
-        ->check(CLI::PositiveNumber)
+        ->check(integer_in_range(1, kLargestInt))
         ->capture_default_str();
   }
   if (groups & kTrends) {
     command.add_option("--trend-limit", options.trend_limit, "打开趋势详情的结果行数（0 表示不打开）")
-        ->check(CLI::NonNegativeNumber)
+        ->check(integer_in_range(0, kLargestInt))
         ->capture_default_str();
     command.add_option("--trend-tabs", options.trend_tabs, "趋势标签：all，或以逗号分隔的 search,google,aba,ppc,market")
+        ->check(trend_tab_list())
         ->capture_default_str();
   }
-  if (groups & kUrl) command.add_option("--url", options.url, "要存档的页面地址")->required();
+  if (groups & kUrl) command.add_option("--url", options.url, "要存档的页面地址")->required()->check(non_blank_text());
   if (groups & kAccount) {
     command.add_flag("--ask-account", flags.ask_account,
                      "在终端询问用于自动登录的账号密码（否则取自环境变量 "
@@ -111,7 +120,7 @@ int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
   }
   const SellerSpriteScraper scraper({.headless = flags.headless, .timeout_ms = flags.timeout_ms});
   const Json result = run_with_progress(spec.name, [&] { return spec.operation(scraper, run, account); });
-  return report_result(spec.name, result, run.run_dir.string());
+  return report_result(spec.name, result, run.run_dir.string(), flags.headless);
 }
 
 std::vector<CommandSpec> command_specs(const BrowserFlags& flags) {

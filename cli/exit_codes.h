@@ -9,6 +9,7 @@ enum ExitCode : int {
   kExitError = 1,      // it failed; the message is on standard error
   kExitUsage = 2,      // the command line was not understood
   kExitBlocked = 3,    // the site asked for a login or showed a captcha
+  kExitIncomplete = 4, // the collection finished, but some sections are missing
 };
 
 }  // namespace ravik::cli

@@ -1,7 +1,6 @@
 // Writing results as JSON text for people and scripts alike.
 #pragma once
 
-#include <ostream>
 #include <string>
 
 #include "ravik/json.h"
@@ -12,7 +11,8 @@ namespace ravik::cli {
 // that are not valid UTF-8 inside strings become U+FFFD instead of failing.
 std::string to_pretty_json(const Json& value);
 
-// Writes `to_pretty_json(value)` and a line end to `out` and flushes it.
-void print_json(std::ostream& out, const Json& value);
+// Writes `to_pretty_json(value)` and a line end to standard output; throws
+// StandardOutputError when it does not get there.
+void print_json(const Json& value);
 
 }  // namespace ravik::cli

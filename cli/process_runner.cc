@@ -83,6 +83,27 @@ bool drain(int fd, std::string& sink) {
   return count < 0 && errno == EINTR;
 }
 
+// Points descriptor `fd` of the child at `target`; `pipe` serves a captured
+// stream and a broken pipe. Answers whether the stream is captured.
+bool arrange_output(posix_spawn_file_actions_t& actions, OutputTarget target, Pipe& pipe, int fd) {
+  switch (target) {
+    case OutputTarget::captured:
+      posix_spawn_file_actions_adddup2(&actions, pipe.write_end, fd);
+      return true;
+    case OutputTarget::closed:
+      posix_spawn_file_actions_addclose(&actions, fd);
+      return false;
+    case OutputTarget::full_device:
+      posix_spawn_file_actions_addopen(&actions, fd, "/dev/full", O_WRONLY, 0);
+      return false;
+    case OutputTarget::broken_pipe:
+      pipe.close_read();
+      posix_spawn_file_actions_adddup2(&actions, pipe.write_end, fd);
+      return false;
+  }
+  return false;
+}
+
 }  // namespace
 
 ProcessResult run_process(const ProcessRequest& request) {
@@ -90,8 +111,8 @@ ProcessResult run_process(const ProcessRequest& request) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in.read_end, STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out.write_end, STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err.write_end, STDERR_FILENO);
+  bool out_open = arrange_output(actions, request.stdout_target, out, STDOUT_FILENO);
+  bool err_open = arrange_output(actions, request.stderr_target, err, STDERR_FILENO);
   if (!request.working_dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, request.working_dir.c_str());
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -122,8 +143,12 @@ ProcessResult run_process(const ProcessRequest& request) {
 
   ProcessResult result;
   const auto deadline = started + request.deadline;
-  bool out_open = true, err_open = true, timed_out = false;
-  while (out_open || err_open) {
+  // With no stream to read until its end, the program's exit ends the wait.
+  const bool watch_exit = !out_open && !err_open;
+  int status = 0;
+  rusage usage{};
+  bool reaped = false, timed_out = false;
+  while (out_open || err_open || (watch_exit && !reaped)) {
     if (std::chrono::steady_clock::now() > deadline) {
       kill(-pid, SIGKILL);
       timed_out = true;
@@ -135,10 +160,10 @@ ProcessResult run_process(const ProcessRequest& request) {
       if (fds[1].revents) err_open = drain(err.read_end, result.err);
     }
     result.peak_rss_kb = std::max(result.peak_rss_kb, read_peak_rss_kb(pid));
+    if (request.on_progress) request.on_progress(pid, result.err);
+    if (watch_exit) reaped = wait4(pid, &status, WNOHANG, &usage) == pid;
   }
-  int status = 0;
-  rusage usage{};
-  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  while (!reaped && wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
   auto microseconds = [](const timeval& time) {
     return std::chrono::seconds(time.tv_sec) + std::chrono::microseconds(time.tv_usec);

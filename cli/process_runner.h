@@ -4,14 +4,25 @@
 // and its benchmark.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace ravik::cli {
+
+// Where one of the program's output streams goes.
+enum class OutputTarget {
+  captured,     // a pipe read into the result
+  closed,       // no descriptor at all
+  full_device,  // /dev/full: every write fails with ENOSPC
+  broken_pipe,  // a pipe whose reading end is already closed: writes fail with EPIPE
+};
 
 struct ProcessRequest {
   std::vector<std::string> argv;  // argv[0] is the program's path
@@ -22,6 +33,12 @@ struct ProcessRequest {
   std::string input;                  // written to standard input, then closed
   // The process group is killed after this long; the run then reports -1.
   std::chrono::seconds deadline{300};
+  OutputTarget stdout_target = OutputTarget::captured;
+  OutputTarget stderr_target = OutputTarget::captured;
+  // Called about every 10 ms while the program runs, with its process id and
+  // what it wrote to standard error so far; lets a caller act on the program
+  // (e.g. send it a signal) at a chosen moment.
+  std::function<void(pid_t pid, const std::string& err)> on_progress;
 };
 
 struct ProcessResult {

@@ -7,7 +7,6 @@
 namespace ravik::cli {
 namespace {
 
-constexpr std::chrono::seconds kTickPeriod{1};
 constexpr std::string_view kClearLine = "\r\x1b[K";
 
 void write_stderr(std::string_view text) {
@@ -20,67 +19,68 @@ void write_stderr(std::string_view text) {
 
 }  // namespace
 
-ProgressIndicator::ProgressIndicator(asio::io_context& loop, std::string label)
-    : timer_(loop), label_(std::move(label)), enabled_(isatty(STDERR_FILENO) == 1) {}
+ProgressIndicator::ProgressIndicator(asio::io_context& loop, std::string label,
+                                     std::chrono::milliseconds tick_period)
+    : enabled_(isatty(STDERR_FILENO) == 1), state_(std::make_shared<State>(loop, std::move(label), tick_period)) {}
 
 ProgressIndicator::~ProgressIndicator() { stop(); }
 
 void ProgressIndicator::start() {
   if (!enabled_) return;
   {
-    std::lock_guard lock(mutex_);
-    running_ = true;
-    started_ = std::chrono::steady_clock::now();
-    draw_locked();
+    std::lock_guard lock(state_->mutex);
+    state_->running = true;
+    state_->started = std::chrono::steady_clock::now();
+    state_->draw_locked();
   }
-  schedule_tick();
+  schedule_tick(state_);
 }
 
 void ProgressIndicator::stop() {
-  std::lock_guard lock(mutex_);
-  if (!running_) return;
-  running_ = false;
-  timer_.cancel();
-  clear_locked();
+  std::lock_guard lock(state_->mutex);
+  if (!state_->running) return;
+  state_->running = false;
+  state_->timer.cancel();
+  state_->clear_locked();
 }
 
 void ProgressIndicator::pause() {
-  std::lock_guard lock(mutex_);
-  ++pause_depth_;
-  clear_locked();
+  std::lock_guard lock(state_->mutex);
+  ++state_->pause_depth;
+  state_->clear_locked();
 }
 
 void ProgressIndicator::resume() {
-  std::lock_guard lock(mutex_);
-  if (pause_depth_ > 0) --pause_depth_;
-  draw_locked();
+  std::lock_guard lock(state_->mutex);
+  if (state_->pause_depth > 0) --state_->pause_depth;
+  state_->draw_locked();
 }
 
-void ProgressIndicator::schedule_tick() {
-  timer_.expires_after(kTickPeriod);
-  timer_.async_wait([this](const std::error_code& error) {
-    if (error) return;
+void ProgressIndicator::schedule_tick(const std::shared_ptr<State>& state) {
+  state->timer.expires_after(state->tick_period);
+  state->timer.async_wait([weak_state = std::weak_ptr<State>(state)](const std::error_code& error) {
+    const std::shared_ptr<State> state = weak_state.lock();
+    if (error || !state) return;
     {
-      std::lock_guard lock(mutex_);
-      if (!running_) return;
-      draw_locked();
+      std::lock_guard lock(state->mutex);
+      if (!state->running) return;
+      state->draw_locked();
     }
-    schedule_tick();
+    schedule_tick(state);
   });
 }
 
-void ProgressIndicator::draw_locked() {
-  if (!running_ || pause_depth_ > 0) return;
-  const auto elapsed =
-      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_);
-  write_stderr(std::string(kClearLine) + label_ + " ... " + std::to_string(elapsed.count()) + "s");
-  drawn_ = true;
+void ProgressIndicator::State::draw_locked() {
+  if (!running || pause_depth > 0) return;
+  const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
+  write_stderr(std::string(kClearLine) + label + " ... " + std::to_string(elapsed.count()) + "s");
+  drawn = true;
 }
 
-void ProgressIndicator::clear_locked() {
-  if (!drawn_) return;
+void ProgressIndicator::State::clear_locked() {
+  if (!drawn) return;
   write_stderr(kClearLine);
-  drawn_ = false;
+  drawn = false;
 }
 
 }  // namespace ravik::cli

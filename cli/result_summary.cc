@@ -34,6 +34,16 @@ std::size_t count_files(const Json& files) {
   return count;
 }
 
+bool has_missing_sections(const Json& result) {
+  const Json& missing = entry_or_null(result, "missing_sections");
+  return missing.is_array() && !missing.empty();
+}
+
+std::string outcome_text(const Json& result) {
+  if (is_blocked(result)) return "受阻";
+  return has_missing_sections(result) ? "部分完成" : "已完成";
+}
+
 }  // namespace
 
 bool is_blocked(const Json& result) {
@@ -45,9 +55,14 @@ bool is_blocked(const Json& result) {
   return errors.is_array() && std::any_of(errors.begin(), errors.end(), is_access_error);
 }
 
+ExitCode result_exit_code(const Json& result) {
+  if (is_blocked(result)) return kExitBlocked;
+  return has_missing_sections(result) ? kExitIncomplete : kExitCompleted;
+}
+
 std::string summarize_result(const std::string& command, const Json& result,
-                             const std::string& run_dir) {
-  std::string text = command + (is_blocked(result) ? "：受阻" : "：已完成");
+                             const std::string& run_dir, bool headless) {
+  std::string text = command + "：" + outcome_text(result);
   const Json& logged_in = entry_or_null(result, "logged_in");
   if (logged_in.is_boolean()) text += logged_in.get<bool>() ? "，已登录" : "，未登录";
   if (!is_empty_entry(result, "captcha_required")) text += "，页面出现验证码";
@@ -55,8 +70,8 @@ std::string summarize_result(const std::string& command, const Json& result,
   if (result.contains("files") && !run_dir.empty()) {
     text += "  文件：" + std::to_string(count_files(result["files"])) + " 个，位于 " + run_dir + '\n';
   }
-  const Json& missing = entry_or_null(result, "missing_sections");
-  if (missing.is_array() && !missing.empty()) {
+  if (has_missing_sections(result)) {
+    const Json& missing = entry_or_null(result, "missing_sections");
     text += "  缺失数据：";
     for (std::size_t i = 0; i < missing.size(); ++i) text += (i ? ", " : "") + text_form(missing[i]);
     text += '\n';
@@ -64,6 +79,10 @@ std::string summarize_result(const std::string& command, const Json& result,
   const Json& errors = entry_or_null(result, "errors");
   if (errors.is_array()) {
     for (const Json& record : errors) text += "  " + text_form(entry_or_null(record, "message")) + '\n';
+  }
+  if (headless && is_blocked(result)) {
+    text += "  无窗口运行时无法在浏览器中完成登录或验证：请先执行 ravik seller-sprite login，"
+            "或去掉 --headless 重新运行\n";
   }
   return text;
 }

@@ -23,7 +23,7 @@ int print_questions(const std::string& skills_dir) {
     listed.push_back(template_to_json(question_template));
     question_count += question_template.questions.size();
   }
-  print_json(std::cout, listed);
+  print_json(listed);
   std::cerr << "共 " << templates.size() << " 个模板，" << question_count << " 个问题\n";
   return kExitCompleted;
 }

@@ -26,13 +26,13 @@ struct PayloadFlags {
 
 int print_list() {
   const std::vector<Json> scenarios = list_scenarios();
-  print_json(std::cout, Json(scenarios));
+  print_json(Json(scenarios));
   std::cerr << "共 " << scenarios.size() << " 个场景\n";
   return kExitCompleted;
 }
 
 int print_scenario(const std::string& scenario_id) {
-  print_json(std::cout, get_scenario(scenario_id).to_public_dict());
+  print_json(get_scenario(scenario_id).to_public_dict());
   return kExitCompleted;
 }
 
@@ -42,7 +42,7 @@ int print_request(const PayloadFlags& flags) {
   const Json body = scenario.build_payload(
       {.params = parse_parameters(flags.parameters), .site = flags.site, .period = flags.period, .page_size = flags.page_size});
   const std::optional<std::string> high_frequency = scenario.high_frequency_endpoint_for(body);
-  print_json(std::cout, Json{
+  print_json(Json{
                             {"scenario_id", scenario.scenario_id()},
                             {"endpoint", scenario.endpoint_for(body)},
                             {"high_frequency_endpoint", high_frequency ? Json(*high_frequency) : Json()},
