@@ -101,6 +101,10 @@ check_runtime_package() {
 }
 
 check_dev_package() {
+  local unwanted
+  unwanted=$(dpkg-deb -c "$(package_file ravik-dev)" | awk '{print $6}' | grep -E 'standin|_test|/bench' || true)
+  [ -z "$unwanted" ] || fail "files that belong elsewhere: $unwanted"
+
   local root consumer=$work/consumer
   root=$(unpack dev-root ravik ravik-dev)
   local source_dir
