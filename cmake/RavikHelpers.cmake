@@ -107,17 +107,46 @@ function(ravik_add_test name)
 endfunction()
 
 # Installs every library made by ravik_add_library, their headers, and a CMake
-# package so that find_package(ravik) works for a host program.
+# package so that find_package(ravik) works for a host program. The libraries
+# go into the install component "runtime"; headers, link-time names and the
+# CMake package into "development". A library whose RAVIK_INSTALL_COMPONENT
+# property names another component goes there whole, with its own export set
+# that the package config loads when that component is installed.
 function(ravik_install_package)
   get_property(targets GLOBAL PROPERTY RAVIK_INSTALLED_TARGETS)
-  install(TARGETS ${targets}
+  set(product_targets "")
+  set(side_components "")
+  foreach(target IN LISTS targets)
+    get_target_property(component ${target} RAVIK_INSTALL_COMPONENT)
+    if(component)
+      list(APPEND side_components ${component})
+      list(APPEND side_targets_${component} ${target})
+    else()
+      list(APPEND product_targets ${target})
+    endif()
+  endforeach()
+  install(TARGETS ${product_targets}
     EXPORT ravikTargets
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-    FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-    FILE_SET export_headers DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-  install(EXPORT ravikTargets NAMESPACE ravik:: DESTINATION ${RAVIK_INSTALL_CMAKEDIR})
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+    FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development
+    FILE_SET export_headers DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+  install(EXPORT ravikTargets NAMESPACE ravik:: DESTINATION ${RAVIK_INSTALL_CMAKEDIR} COMPONENT development)
+  list(REMOVE_DUPLICATES side_components)
+  foreach(component IN LISTS side_components)
+    install(TARGETS ${side_targets_${component}}
+      EXPORT ravik_${component}_targets
+      LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+      ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+      RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+      FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+      FILE_SET export_headers DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+      COMPONENT ${component})
+    install(EXPORT ravik_${component}_targets NAMESPACE ravik:: DESTINATION ${RAVIK_INSTALL_CMAKEDIR}
+      FILE ravik_${component}_targets.cmake COMPONENT ${component})
+  endforeach()
+  set(RAVIK_SIDE_COMPONENTS "${side_components}")
   configure_package_config_file(
     "${PROJECT_SOURCE_DIR}/cmake/ravikConfig.cmake.in"
     "${PROJECT_BINARY_DIR}/ravikConfig.cmake"
@@ -125,5 +154,5 @@ function(ravik_install_package)
   write_basic_package_version_file("${PROJECT_BINARY_DIR}/ravikConfigVersion.cmake"
     COMPATIBILITY SameMajorVersion)
   install(FILES "${PROJECT_BINARY_DIR}/ravikConfig.cmake" "${PROJECT_BINARY_DIR}/ravikConfigVersion.cmake"
-    DESTINATION ${RAVIK_INSTALL_CMAKEDIR})
+    DESTINATION ${RAVIK_INSTALL_CMAKEDIR} COMPONENT development)
 endfunction()

@@ -1,5 +1,6 @@
 #include "playwright/driver_location.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -78,16 +80,33 @@ fs::path pinned_cli_in(const fs::path& package_dir) {
   return cli;
 }
 
+// Where playwright-core is installed relative to the file this code was
+// loaded from (the installed library), so an installed tree finds its driver
+// wherever it was unpacked; nullopt when that file is unknown.
+std::optional<fs::path> playwright_core_beside_library() {
+  static const char anchor = 0;
+  Dl_info loaded_from{};
+  if (::dladdr(&anchor, &loaded_from) == 0 || loaded_from.dli_fname == nullptr) return std::nullopt;
+  std::error_code ec;
+  const fs::path library = fs::canonical(loaded_from.dli_fname, ec);
+  if (ec) return std::nullopt;
+  return (library.parent_path() / RAVIK_PLAYWRIGHT_CORE_DIR_FROM_LIBRARY).lexically_normal();
+}
+
 fs::path find_cli_js() {
   if (auto dir = environment("RAVIK_PLAYWRIGHT_CORE_DIR")) return pinned_cli_in(*dir);
-  for (const fs::path& dir : {fs::path(RAVIK_INSTALLED_PLAYWRIGHT_CORE_DIR), fs::path(RAVIK_SOURCE_PLAYWRIGHT_CORE_DIR)}) {
+  std::vector<fs::path> candidates;
+  if (auto beside_library = playwright_core_beside_library()) candidates.push_back(*beside_library);
+  candidates.emplace_back(RAVIK_INSTALLED_PLAYWRIGHT_CORE_DIR);
+  candidates.emplace_back(RAVIK_SOURCE_PLAYWRIGHT_CORE_DIR);
+  std::string looked_in;
+  for (const fs::path& dir : candidates) {
     std::error_code ec;
     if (fs::is_regular_file(dir / "cli.js", ec)) return pinned_cli_in(dir);
+    looked_in += (looked_in.empty() ? "" : ", ") + dir.string();
   }
   throw DriverNotInstalledError("playwright-core " + std::string(kPinnedVersion) + " is not installed: looked in " +
-                                std::string(RAVIK_INSTALLED_PLAYWRIGHT_CORE_DIR) + " and " +
-                                std::string(RAVIK_SOURCE_PLAYWRIGHT_CORE_DIR) +
-                                " (or set RAVIK_PLAYWRIGHT_CORE_DIR)");
+                                looked_in + " (or set RAVIK_PLAYWRIGHT_CORE_DIR)");
 }
 
 }  // namespace
