@@ -108,20 +108,29 @@ void write_file_atomically(const std::filesystem::path& path, std::string_view c
   temporary += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
   FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (file.get() < 0) fail(errno, "cannot create", temporary);
-  const auto give_up = [&temporary](int error, const char* what) {
+  const auto give_up = [&temporary](int error, const char* what, const std::filesystem::path& subject) {
     ::unlink(temporary.c_str());
-    fail(error, what, temporary);
+    fail(error, what, subject);
   };
+  // The directory is held from the start, so that a directory that cannot be
+  // synced fails the write before anything is replaced.
+  const std::filesystem::path directory = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  FileDescriptor directory_file(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (directory_file.get() < 0) give_up(errno, "cannot open directory", directory);
   while (!content.empty()) {
     const ssize_t count = ::write(file.get(), content.data(), content.size());
     if (count < 0) {
       if (errno == EINTR) continue;
-      give_up(errno, "cannot write");
+      give_up(errno, "cannot write", temporary);
     }
     content.remove_prefix(static_cast<std::size_t>(count));
   }
-  if (file.close() != 0) give_up(errno, "cannot write");
-  if (::rename(temporary.c_str(), path.c_str()) != 0) give_up(errno, "cannot replace");
+  // The bytes reach the disk before the new name does, and the new name
+  // before this returns: after a crash `path` is the old file or the new one.
+  if (::fsync(file.get()) != 0) give_up(errno, "cannot sync", temporary);
+  if (file.close() != 0) give_up(errno, "cannot write", temporary);
+  if (::rename(temporary.c_str(), path.c_str()) != 0) give_up(errno, "cannot replace", temporary);
+  if (::fsync(directory_file.get()) != 0) fail(errno, "cannot sync directory", directory);
 }
 
 }  // namespace ravik::shared

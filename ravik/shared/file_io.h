@@ -64,10 +64,13 @@ class RAVIK_HOST_EXPORT MutableBuffer {
   std::size_t capacity_ = 0;
 };
 
-// Replaces `path` with `content` by writing a temporary file beside it and
-// renaming it over `path`, so that a reader sees the old or the new file
-// whole, never a torn one. Throws std::system_error; the temporary file is
-// removed on failure.
+// Replaces `path` with `content` by writing a temporary file beside it,
+// syncing it to disk, renaming it over `path` and syncing the directory, so
+// that a reader, and the file system after a crash, sees the old or the new
+// file whole, never a torn one. The parent directory must exist. Throws
+// std::system_error carrying the errno; the temporary file is removed on every
+// failure. Only a failed sync of the directory is reported after `path` has
+// been replaced (the replacement may then not survive a crash).
 RAVIK_HOST_EXPORT void write_file_atomically(const std::filesystem::path& path, std::string_view content);
 
 }  // namespace ravik::shared

@@ -1,6 +1,7 @@
 #include "ravik/shared/file_io.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +51,40 @@ TEST_F(FileIoTest, FailuresCarryTheErrno) {
   fs::create_directories(dir_ / "taken" / "child");
   EXPECT_THROW(write_file_atomically(dir_ / "taken", "x"), std::system_error);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+// While alive, this process can open just one more file descriptor.
+class OneFreeDescriptor {
+ public:
+  OneFreeDescriptor() {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    const int lowest_free = ::dup(0);
+    ::close(lowest_free);
+    const rlimit limited{.rlim_cur = static_cast<rlim_t>(lowest_free) + 1, .rlim_max = saved_.rlim_max};
+    ::setrlimit(RLIMIT_NOFILE, &limited);
+  }
+  ~OneFreeDescriptor() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+  OneFreeDescriptor(const OneFreeDescriptor&) = delete;
+  OneFreeDescriptor& operator=(const OneFreeDescriptor&) = delete;
+
+ private:
+  rlimit saved_{};
+};
+
+TEST_F(FileIoTest, ADirectoryThatCannotBeSyncedReplacesNothing) {
+  const fs::path file = dir_ / "cache.json";
+  write_file_atomically(file, "old");
+  try {
+    // The temporary file takes the last descriptor; the directory gets none.
+    const OneFreeDescriptor limit;
+    write_file_atomically(file, "new");
+    ADD_FAILURE() << "expected the write to fail";
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code(), std::errc::too_many_files_open);
+    EXPECT_NE(std::string(error.what()).find("directory " + dir_.string()), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(read_file(file), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1) << "no temporary file is left";
 }
 
 TEST_F(FileIoTest, ReadsStreamsOfUnknownLengthWhole) {

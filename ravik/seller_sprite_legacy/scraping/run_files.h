@@ -13,10 +13,11 @@ namespace ravik::seller_sprite_legacy::scraping {
 // component: not empty, not "." or "..", no "/", "\" or NUL.
 RAVIK_HOST_EXPORT std::filesystem::path child_path(const std::filesystem::path& parent, std::string_view name);
 
-// Writes `content` to a temporary file beside `path` and renames it over
-// `path`, so a reader never sees a partly written file. Creates the parent
-// directory. Throws std::filesystem::filesystem_error on failure, leaving no
-// temporary file behind.
+// Replaces `path` with `content` as shared::write_file_atomically does (a
+// reader never sees a partly written file, nor does the disk after a crash),
+// creating the parent directory first. Throws
+// std::filesystem::filesystem_error for `path` with the system's reason on
+// failure, leaving no temporary file behind.
 RAVIK_HOST_EXPORT void write_file_atomically(const std::filesystem::path& path, std::string_view content);
 
 }  // namespace ravik::seller_sprite_legacy::scraping

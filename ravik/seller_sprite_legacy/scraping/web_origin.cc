@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <optional>
 
 #include <arpa/inet.h>
 
+#include "ravik/environment.h"
 #include "ravik/seller_sprite/domain/exceptions.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
@@ -15,7 +15,7 @@ namespace {
 using seller_sprite::domain::SellerSpriteConfigError;
 
 constexpr std::string_view kDefaultOrigin = "https://www.sellersprite.com";
-constexpr std::string_view kOriginVariable = "RAVIK_SELLERSPRITE_ORIGIN";
+constexpr const char* kOriginVariable = "RAVIK_SELLERSPRITE_ORIGIN";
 
 std::string lower_ascii(std::string_view text) {
   std::string lowered(text);
@@ -86,8 +86,7 @@ std::optional<std::string> refusal_reason(std::string_view origin) {
 }
 
 std::string origin_from_environment() {
-  const char* configured = std::getenv(std::string(kOriginVariable).c_str());
-  return accepted_origin(configured != nullptr ? configured : "");
+  return accepted_origin(environment::variable(kOriginVariable).value_or(""));
 }
 
 // "scheme://host[:port]/..." -> "host[:port]", lower case.
