@@ -85,12 +85,16 @@ endfunction()
 
 # ravik_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT seconds])
 # A GoogleTest program registered with CTest as one test. Label "browser"
-# marks tests that start Chromium; the quick loop and the sanitizer run skip them.
+# marks tests that start Chromium; the quick loop skips them, and the
+# sanitizer tree, which runs the unit tests only, does not even build them.
 function(ravik_add_test name)
   if(NOT RAVIK_BUILD_TESTS)
     return()
   endif()
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(RAVIK_SANITIZE AND ARG_LABELS AND NOT "unit" IN_LIST ARG_LABELS)
+    return()
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_compile_options(${name} PRIVATE ${RAVIK_WARNINGS})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
