@@ -4,18 +4,14 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <iostream>
 #include <stdexcept>
 #include <string>
 
+#include "ravik/environment.h"
+
 namespace ravik::cli {
 namespace {
-
-std::string environment_text(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
 
 // Terminal settings in force before echo was turned off; a signal that ends
 // the process during the prompt restores them first.
@@ -78,10 +74,10 @@ std::string read_answer(const std::string& prompt, bool hidden) {
 }  // namespace
 
 std::optional<Json> resolve_account(bool ask) {
-  std::string username = environment_text(kUsernameVariable);
+  std::string username = environment::variable(kUsernameVariable).value_or("");
   if (username.empty() && ask) username = read_answer("卖家精灵账号：", false);
   if (username.empty()) return std::nullopt;
-  std::string password = environment_text(kPasswordVariable);
+  std::string password = environment::variable(kPasswordVariable).value_or("");
   if (password.empty()) password = read_answer("卖家精灵密码（" + username + "）：", true);
   return Json{{"username", username}, {"password", password}};
 }

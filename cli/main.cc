@@ -1,7 +1,6 @@
 // Entry point of the `ravik` command: the command line, the version notice,
 // and the mapping of every outcome to an exit status.
 #include <csignal>
-#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <sstream>
@@ -14,6 +13,7 @@
 #include "cli/rufus_commands.h"
 #include "cli/seller_sprite_commands.h"
 #include "cli/standard_output.h"
+#include "ravik/environment.h"
 #include "ravik/shared/verwatch.h"
 #include "ravik/version.h"
 
@@ -23,8 +23,7 @@ using namespace ravik::cli;
 
 // RAVIK_NO_UPDATE_CHECK, when set and not empty, turns the version notice off.
 void notify_about_updates() {
-  const char* opt_out = std::getenv("RAVIK_NO_UPDATE_CHECK");
-  if (opt_out && *opt_out) return;
+  if (ravik::environment::variable("RAVIK_NO_UPDATE_CHECK")) return;
   ravik::shared::verwatch::check_and_notify();
 }
 
