@@ -1,5 +1,5 @@
-// `ravik seller-sprite ...`: the browser collector's subcommands and the
-// API scenario registry.
+// `ravik seller-sprite ...`: the browser collector's subcommands, the API
+// scenario registry and the export of a run's results to spreadsheets.
 #pragma once
 
 #include <CLI/CLI.hpp>

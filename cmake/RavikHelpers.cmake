@@ -23,6 +23,7 @@ macro(ravik_find_dependencies)
   find_package(CLI11 REQUIRED)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+  pkg_check_modules(XLSXWRITER REQUIRED IMPORTED_TARGET xlsxwriter)
   if(NOT TARGET ravik_asio)
     add_library(ravik_asio INTERFACE)
     # asio picks its coroutine-frame allocator from a libstdc++ macro that is
