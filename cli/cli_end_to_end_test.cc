@@ -14,6 +14,7 @@
 #include "cli/account_prompt.h"
 #include "cli/cli_test_support.h"
 #include "cli/exit_codes.h"
+#include "ravik/shared/file_io.h"
 #include "standin/site.h"
 
 namespace ravik::cli {
@@ -107,6 +108,7 @@ TEST_F(CliEndToEndTest, CollectLogsInWithTheAccountAndCompletes) {
   EXPECT_EQ(result.at("trend_details").size(), 1u);
   EXPECT_EQ(result.at("missing_sections"), Json::array());
   EXPECT_GT(file_count(run_dir), 0u);
+  EXPECT_EQ(Json::parse(ravik::shared::read_file(run_dir / "result.json")), result) << "the printed result is kept";
   EXPECT_NE(collect.err.find("collect：已完成"), std::string::npos) << collect.err;
 
   // The login is kept in the profile: the status needs no account, and its

@@ -1,20 +1,24 @@
 #include "cli/collector_commands.h"
 
 #include <array>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <iostream>
 #include <limits>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "cli/account_prompt.h"
 #include "cli/browser_run.h"
 #include "cli/flag_checks.h"
+#include "cli/json_output.h"
 #include "cli/run_dir.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
+#include "ravik/shared/file_io.h"
 
 namespace ravik::cli {
 namespace {
@@ -112,6 +116,18 @@ struct CommandSpec {
   Operation operation;
 };
 
+// Keeps `result` as run_dir/result.json, the JSON text the command prints,
+// for later reading (ravik seller-sprite export). Throws std::runtime_error
+// naming the file, with the system's reason as its cause.
+void save_result_file(const fs::path& run_dir, const Json& result) {
+  const fs::path file = run_dir / "result.json";
+  try {
+    ravik::shared::write_file_atomically(file, to_pretty_json(result) + '\n');
+  } catch (const std::exception&) {
+    std::throw_with_nested(std::runtime_error("无法保存结果文件 " + file.string()));
+  }
+}
+
 int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
   const std::optional<Json> account = (spec.groups & kAccount) ? resolve_account(flags.ask_account) : std::nullopt;
   RunLocation run;
@@ -122,7 +138,19 @@ int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
   const SellerSpriteScraper scraper({.headless = flags.headless, .timeout_ms = flags.timeout_ms});
   try {
     const Json result = run_with_progress(spec.name, [&] { return spec.operation(scraper, run, account); });
-    return report_result(spec.name, result, run.run_dir.string(), flags.headless);
+    // A result file that cannot be saved fails the command, but only after
+    // the result is printed: it is not lost either way.
+    std::exception_ptr unsaved;
+    if (!run.run_dir.empty()) {
+      try {
+        save_result_file(run.run_dir, result);
+      } catch (...) {
+        unsaved = std::current_exception();
+      }
+    }
+    const int status = report_result(spec.name, result, run.run_dir.string(), flags.headless);
+    if (unsaved) std::rethrow_exception(unsaved);
+    return status;
   } catch (const OperationInterrupted& interrupted) {
     std::cerr << interrupted.what() << '\n' << std::flush;
     return interrupted.exit_status();

@@ -1,5 +1,7 @@
 // The browser subcommands of `ravik seller-sprite`: login, login-status,
-// collect, frequency, keyword-mining, keyword-reverse and archive.
+// collect, frequency, keyword-mining, keyword-reverse and archive. Those
+// with a run directory also keep the result they print there, as
+// result.json.
 #pragma once
 
 #include <CLI/CLI.hpp>
