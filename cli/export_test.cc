@@ -97,13 +97,15 @@ TEST_F(ExportTest, EveryListOfObjectsUnderDataIsOneTableAndNothingElse) {
                             {"groups", {{{"group", "yoga"}}}},
                             {"tags", {"a", "b"}},
                             {"pending", Json::array()}}}};
-  const Json result = with_common_entries({{"frequency", frequency}, {"keyword_mining", nullptr}});
+  // An entry's name never leads a file out of the export directory.
+  const Json result = with_common_entries(
+      {{"frequency", frequency}, {"keyword_mining", nullptr}, {"../escape", keyword_mining_payload({{{"x", 1}}})}});
   const fs::path run = run_with("run", "result.json", result.dump());
   const fs::path out = temp_.path() / "tables";
 
   const ProcessResult exported = ravik({run.string(), "--format", "csv", "--out", out.string()});
   ASSERT_EQ(exported.exit_code, kExitCompleted) << exported.err;
-  EXPECT_EQ(file_names(out), (std::vector<std::string>{"frequency_groups.csv", "frequency_items.csv"}));
+  EXPECT_EQ(file_names(out), (std::vector<std::string>{"_._escape.csv", "frequency_groups.csv", "frequency_items.csv"}));
   EXPECT_EQ(read_file(out / "frequency_groups.csv"), std::string(kBom) + "group\r\nyoga\r\n");
   for (const char* line : {"已跳过 frequency.data.tags：不是对象列表\n", "已跳过 frequency.data.pending：空列表\n",
                            "已跳过 keyword_mining：值为 null\n"}) {
@@ -200,6 +202,7 @@ TEST_F(ExportTest, WorkbookKeepsNumbersAsNumbersUnderABoldFrozenHeader) {
                          })},
       {"Keyword_Mining", keyword_mining_payload({{{"x", 1}}})},
       {"reverse:[stats]/*?\\' of a very long entry name", keyword_mining_payload({{{"x", 1}}})},
+      {"关键词关键词关键词关键词关键词关键词关键词关键词关键词关键词关键词", keyword_mining_payload({{{"x", 1}}})},
   });
   const fs::path run = run_with("run-42", "result.json", result.dump());
 
@@ -235,7 +238,9 @@ TEST_F(ExportTest, WorkbookKeepsNumbersAsNumbersUnderABoldFrozenHeader) {
 
   const std::string workbook = book.member("xl/workbook.xml");
   for (const char* name : {R"(<sheet name="keyword_mining")", R"(<sheet name="Keyword_Mining_2")",
-                           R"(<sheet name="reverse__stats______ of a very ")"}) {
+                           R"(<sheet name="reverse__stats______ of a very ")",
+                           // Cut after 31 characters, not bytes.
+                           R"(<sheet name="关键词关键词关键词关键词关键词关键词关键词关键词关键词关键词关")"}) {
     EXPECT_NE(workbook.find(name), std::string::npos) << name << "\n" << workbook;
   }
 }
