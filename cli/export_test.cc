@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -166,23 +165,39 @@ class Workbook {
   };
   std::map<std::string, Cell> cells(const std::string& sheet_member) const {
     std::vector<std::string> strings;
-    const std::string shared = member("xl/sharedStrings.xml");
-    const std::regex string_pattern("<si><t[^>]*>([^<]*)</t></si>");
-    for (auto it = std::sregex_iterator(shared.begin(), shared.end(), string_pattern); it != std::sregex_iterator(); ++it) {
-      strings.push_back((*it)[1]);
+    for (const std::string& item : elements(member("xl/sharedStrings.xml"), "<si>", "</si>")) {
+      strings.push_back(elements(item, ">", "</t>").at(0));  // <t> or <t xml:space="preserve">
     }
     std::map<std::string, Cell> found;
-    const std::string sheet = member(sheet_member);
-    const std::regex cell_pattern(R"re(<c r="([A-Z]+[0-9]+)"( s="[0-9]+")?(?: t="([a-z]+)")?><v>([^<]*)</v></c>)re");
-    for (auto it = std::sregex_iterator(sheet.begin(), sheet.end(), cell_pattern); it != std::sregex_iterator(); ++it) {
-      Cell cell{(*it)[3], (*it)[4], (*it)[2].matched};
+    for (const std::string& element : elements(member(sheet_member), "<c r=\"", "</c>")) {
+      // e.g. A2" s="1" t="s"><v>14</v>
+      const std::string reference = element.substr(0, element.find('"'));
+      const std::string attributes = element.substr(0, element.find('>'));
+      Cell cell;
+      const std::vector<std::string> type = elements(attributes, " t=\"", "\"");
+      if (!type.empty()) cell.type = type.front();
+      cell.value = elements(element, "<v>", "</v>").at(0);
+      cell.styled = attributes.find(" s=\"") != std::string::npos;
       if (cell.type == "s") cell.value = strings.at(std::stoul(cell.value));
-      found[(*it)[1]] = cell;
+      found[reference] = cell;
     }
     return found;
   }
 
  private:
+  // The texts between each `open` and the `close` after it, in order.
+  static std::vector<std::string> elements(const std::string& xml, const std::string& open, const std::string& close) {
+    std::vector<std::string> found;
+    for (std::size_t start = xml.find(open); start != std::string::npos; start = xml.find(open, start)) {
+      start += open.size();
+      const std::size_t end = xml.find(close, start);
+      if (end == std::string::npos) break;
+      found.push_back(xml.substr(start, end - start));
+      start = end + close.size();
+    }
+    return found;
+  }
+
   static ProcessResult unzip(const std::vector<std::string>& args) {
     ProcessRequest request;
     request.argv = {"/usr/bin/unzip"};
