@@ -112,6 +112,14 @@ struct CommandSpec {
   Operation operation;
 };
 
+// Builds the collector from `settings` and awaits `operation` on it; the
+// collector lives until the operation has ended.
+asio::awaitable<Json> run_on_collector(const Operation& operation, ScraperSettings settings, const RunLocation& run,
+                                       const std::optional<Json>& account) {
+  const SellerSpriteScraper scraper(std::move(settings));
+  co_return co_await operation(scraper, run, account);
+}
+
 int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
   const std::optional<Json> account = (spec.groups & kAccount) ? resolve_account(flags.ask_account) : std::nullopt;
   RunLocation run;
@@ -119,9 +127,11 @@ int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
     run = prepare_run_dir(flags.run_dir.empty() ? std::nullopt : std::optional<fs::path>(flags.run_dir),
                           fs::current_path() / "runs");
   }
-  const SellerSpriteScraper scraper({.headless = flags.headless, .timeout_ms = flags.timeout_ms});
   try {
-    const Json result = run_with_progress(spec.name, [&] { return spec.operation(scraper, run, account); });
+    const Json result = run_with_progress(spec.name, [&](ConsolePointer console) {
+      ScraperSettings settings{.headless = flags.headless, .timeout_ms = flags.timeout_ms, .console = std::move(console)};
+      return run_on_collector(spec.operation, std::move(settings), run, account);
+    });
     return report_result(spec.name, result, run.run_dir.string(), flags.headless);
   } catch (const OperationInterrupted& interrupted) {
     std::cerr << interrupted.what() << '\n' << std::flush;
