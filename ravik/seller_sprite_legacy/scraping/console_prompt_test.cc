@@ -1,6 +1,6 @@
 // The terminal console of the login hand-over, over streams the test owns:
 // what it writes, how much it reads, end of input, and a loop left free
-// while the user has not answered.
+// while the user has not answered; and which console a collector uses.
 #include <poll.h>
 #include <unistd.h>
 
@@ -17,6 +17,7 @@
 
 #include "ravik/run_sync.h"
 #include "ravik/seller_sprite_legacy/scraping/console_prompt.h"
+#include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {
@@ -105,6 +106,12 @@ TEST(TerminalConsole, TheLoopRunsWhileTheUserHasNotAnswered) {
   });
   EXPECT_TRUE(answered_from_the_loop);
   EXPECT_EQ(out.str(), kPrompt);
+}
+
+TEST(ScraperSettings, TheCollectorPromptsThroughTheGivenConsoleOrElseTheTerminal) {
+  EXPECT_NE(dynamic_cast<const TerminalConsole*>(SellerSpriteScraper().console.get()), nullptr);
+  const auto given = std::make_shared<TerminalConsole>();
+  EXPECT_EQ(SellerSpriteScraper({.console = given}).console, given);
 }
 
 }  // namespace
