@@ -11,7 +11,7 @@
 #include <asio/posix/stream_descriptor.hpp>
 #include <asio/steady_timer.hpp>
 
-#include "cli/console_redirect.h"
+#include "cli/command_console.h"
 #include "cli/interrupt_watch.h"
 #include "cli/json_output.h"
 #include "cli/progress_indicator.h"
@@ -68,17 +68,18 @@ class InterruptResponse {
 
 }  // namespace
 
-Json run_with_progress(const std::string& label, const std::function<asio::awaitable<Json>()>& operation) {
+Json run_with_progress(const std::string& label,
+                       const std::function<asio::awaitable<Json>(ConsolePointer console)>& operation) {
   const InterruptWatch interrupts;
   std::optional<Json> result;
   std::exception_ptr failure;
   try {
     result = ravik::run_sync([&](asio::io_context& loop) -> asio::awaitable<Json> {
       ProgressIndicator indicator(loop, label);
-      const ConsoleRedirect console(indicator, interrupts.notice_fd());
+      const ConsolePointer console = std::make_shared<CommandConsole>(indicator, interrupts.notice_fd());
       const InterruptResponse response(loop, interrupts);
       indicator.start();
-      Json result = co_await operation();
+      Json result = co_await operation(console);
       indicator.stop();
       co_return result;
     });

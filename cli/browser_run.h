@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -11,6 +12,7 @@
 
 #include "cli/interrupt_watch.h"
 #include "ravik/json.h"
+#include "ravik/seller_sprite_legacy/scraping/console_prompt.h"
 
 namespace ravik::cli {
 
@@ -27,14 +29,19 @@ class OperationInterrupted : public std::runtime_error {
   int signal_number_;
 };
 
-// Awaits `operation()` to completion while the progress indicator named
-// `label` runs; its failure propagates unchanged. SIGINT and SIGTERM are
-// caught meanwhile (InterruptWatch): the first makes the operation's
-// browser calls fail and ends a console prompt, so that the operation
-// closes its browser and ends, and then throws OperationInterrupted; when
-// that takes more than a few seconds, or at a second signal, the process
-// exits at once with "已中断" and the same status.
-Json run_with_progress(const std::string& label, const std::function<asio::awaitable<Json>()>& operation);
+// The console that an operation's login hand-over prompts through.
+using ConsolePointer = std::shared_ptr<seller_sprite_legacy::scraping::Console>;
+
+// Awaits `operation(console)` to completion while the progress indicator
+// named `label` runs; `console` is a CommandConsole beside that indicator,
+// for the operation's collector. The operation's failure propagates
+// unchanged. SIGINT and SIGTERM are caught meanwhile (InterruptWatch): the
+// first makes the operation's browser calls fail and ends a console prompt,
+// so that the operation closes its browser and ends, and then throws
+// OperationInterrupted; when that takes more than a few seconds, or at a
+// second signal, the process exits at once with "已中断" and the same status.
+Json run_with_progress(const std::string& label,
+                       const std::function<asio::awaitable<Json>(ConsolePointer console)>& operation);
 
 // Prints `result` as JSON on standard output and its summary on standard
 // error (`headless`: the run had no browser window) and answers its exit

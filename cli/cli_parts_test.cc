@@ -18,7 +18,7 @@
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 
-#include "cli/console_redirect.h"
+#include "cli/command_console.h"
 #include "cli/error_report.h"
 #include "cli/flag_checks.h"
 #include "cli/interrupt_watch.h"
@@ -28,7 +28,6 @@
 #include "cli/run_dir.h"
 #include "cli/scenario_commands.h"
 #include "ravik/run_sync.h"
-#include "ravik/seller_sprite_legacy/scraping/console_prompt.h"
 
 namespace ravik::cli {
 namespace {
@@ -300,29 +299,45 @@ class PipedStdin {
   int saved_stdin_ = -1;
 };
 
-TEST(ConsoleRedirect, InterruptEndsTheWaitForEnter) {
+// The prompt goes to standard error with the indicator held off the line
+// until the answer was read; an Enter counts, and an interrupt ends a wait
+// for a line that never comes as end of input.
+TEST(CommandConsole, PromptsOnStandardErrorAndInterruptEndsTheWaitForEnter) {
   using ravik::seller_sprite_legacy::scraping::ConsoleInputClosedError;
-  using ravik::seller_sprite_legacy::scraping::prompt_and_wait_for_enter;
+  TerminalStderr terminal;
   PipedStdin input;
   int caught = 0;
   bool input_ended = false;
+  std::string answered_prompt;
+  std::string ended_prompt;
   ravik::run_sync([&](asio::io_context& loop) -> asio::awaitable<void> {
     const InterruptWatch interrupts;
-    ProgressIndicator indicator(loop, "login");
-    const ConsoleRedirect console(indicator, interrupts.notice_fd());
+    ProgressIndicator indicator(loop, "login", std::chrono::hours(1));  // no tick comes between the checks
+    CommandConsole console(indicator, interrupts.notice_fd());
+    indicator.start();
+    terminal.take();
     input.write("\n");
-    co_await prompt_and_wait_for_enter("answered: ");  // an Enter without interrupt still counts
+    co_await console.prompt_and_wait_for_enter("answered: ");  // an Enter without interrupt still counts
+    answered_prompt = terminal.take();
     // The signal comes while the prompt waits for a line that never comes.
     asio::post(loop, [] { std::raise(SIGINT); });
     try {
-      co_await prompt_and_wait_for_enter("waiting: ");
+      co_await console.prompt_and_wait_for_enter("waiting: ");
     } catch (const ConsoleInputClosedError&) {
       input_ended = true;
     }
+    ended_prompt = terminal.take();
     caught = interrupts.signal_number();
   });
   EXPECT_TRUE(input_ended);
   EXPECT_EQ(caught, SIGINT);
+  // Cleared, the prompt, and the line drawn again only after the answer.
+  for (const auto& [prompt, written] : {std::pair{"answered: ", answered_prompt}, std::pair{"waiting: ", ended_prompt}}) {
+    SCOPED_TRACE(prompt);
+    const std::string expected_start = std::string("\r\x1b[K") + prompt + "\r\x1b[Klogin ... ";
+    EXPECT_EQ(written.substr(0, expected_start.size()), expected_start);
+    EXPECT_TRUE(written.ends_with("s")) << written;
+  }
 }
 
 TEST(InterruptWatchDeathTest, FirstSignalIsNotedSecondExitsAtOnce) {

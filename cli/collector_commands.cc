@@ -10,6 +10,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/account_prompt.h"
@@ -128,6 +129,14 @@ void save_result_file(const fs::path& run_dir, const Json& result) {
   }
 }
 
+// Builds the collector from `settings` and awaits `operation` on it; the
+// collector lives until the operation has ended.
+asio::awaitable<Json> run_on_collector(const Operation& operation, ScraperSettings settings, const RunLocation& run,
+                                       const std::optional<Json>& account) {
+  const SellerSpriteScraper scraper(std::move(settings));
+  co_return co_await operation(scraper, run, account);
+}
+
 int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
   const std::optional<Json> account = (spec.groups & kAccount) ? resolve_account(flags.ask_account) : std::nullopt;
   RunLocation run;
@@ -135,9 +144,11 @@ int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
     run = prepare_run_dir(flags.run_dir.empty() ? std::nullopt : std::optional<fs::path>(flags.run_dir),
                           fs::current_path() / "runs");
   }
-  const SellerSpriteScraper scraper({.headless = flags.headless, .timeout_ms = flags.timeout_ms});
   try {
-    const Json result = run_with_progress(spec.name, [&] { return spec.operation(scraper, run, account); });
+    const Json result = run_with_progress(spec.name, [&](ConsolePointer console) {
+      ScraperSettings settings{.headless = flags.headless, .timeout_ms = flags.timeout_ms, .console = std::move(console)};
+      return run_on_collector(spec.operation, std::move(settings), run, account);
+    });
     // A result file that cannot be saved fails the command, but only after
     // the result is printed: it is not lost either way.
     std::exception_ptr unsaved;

@@ -2,7 +2,7 @@
 // operation runs: the operation's name and the seconds elapsed, redrawn in
 // place once a second. It draws nothing when standard error is not a
 // terminal. pause() clears the line while a console prompt waits for the
-// user (see ConsoleRedirect), so prompts are never overwritten.
+// user (see CommandConsole), so prompts are never overwritten.
 //
 // The indicator may go while a tick of its timer is already due on the loop
 // (the tick and the operation's last step finished in the same pass, so

@@ -1,7 +1,6 @@
 #include "ravik/seller_sprite_legacy/scraping/console_prompt.h"
 
 #include <exception>
-#include <iostream>
 #include <thread>
 #include <utility>
 
@@ -11,21 +10,14 @@
 #include <asio/use_awaitable.hpp>
 
 namespace ravik::seller_sprite_legacy::scraping {
-namespace {
 
-void show_prompt_and_read_line(const std::string& prompt) {
-  std::cout << prompt << std::flush;
-  std::string line;
-  if (!std::getline(std::cin, line)) throw ConsoleInputClosedError();
-}
+Console::~Console() = default;
 
-}  // namespace
-
-asio::awaitable<void> prompt_and_wait_for_enter(std::string prompt) {
+asio::awaitable<void> BlockingConsole::prompt_and_wait_for_enter(std::string prompt) {
   std::thread reader;
-  auto start_reader = [&reader, &prompt](auto handler) {
+  auto start_reader = [this, &reader, &prompt](auto handler) {
     auto work = asio::make_work_guard(asio::get_associated_executor(handler));
-    reader = std::thread([&prompt, handler = std::move(handler), work = std::move(work)]() mutable {
+    reader = std::thread([this, &prompt, handler = std::move(handler), work = std::move(work)]() mutable {
       std::exception_ptr failure;
       try {
         show_prompt_and_read_line(prompt);
@@ -47,6 +39,12 @@ asio::awaitable<void> prompt_and_wait_for_enter(std::string prompt) {
   }
   reader.join();
   if (failure) std::rethrow_exception(failure);
+}
+
+void TerminalConsole::show_prompt_and_read_line(const std::string& prompt) {
+  out_ << prompt << std::flush;
+  std::string line;
+  if (!std::getline(in_, line)) throw ConsoleInputClosedError();
 }
 
 }  // namespace ravik::seller_sprite_legacy::scraping

@@ -5,7 +5,6 @@
 
 #include "ravik/seller_sprite_legacy/scraping/archiver.h"
 #include "ravik/seller_sprite_legacy/scraping/arguments.h"
-#include "ravik/seller_sprite_legacy/scraping/console_prompt.h"
 #include "ravik/seller_sprite_legacy/scraping/navigation.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 
@@ -45,7 +44,7 @@ asio::awaitable<Json> SellerSpriteScraper::login_async() const {
     const playwright::GotoOptions loaded = document_loaded(timeout_ms);
     co_await page.goto_(LOGIN_URL(), loaded);
     co_await page.wait_for_timeout(DEFAULT_WAIT_MS);
-    co_await prompt_and_wait_for_enter(kManualLoginPrompt);
+    co_await console->prompt_and_wait_for_enter(kManualLoginPrompt);
     co_await page.goto_(KEYWORD_MINING_URL(), loaded);
     co_await page.wait_for_timeout(DEFAULT_WAIT_MS);
     Json result = Json::object();
@@ -86,7 +85,7 @@ asio::awaitable<void> SellerSpriteScraper::_login_with_account(playwright::Page 
   if (headless) co_return;
   // A captcha always needs the user; otherwise only a login that did not take.
   const bool needs_user = co_await captcha_detector.detect(page) || !co_await _detect_logged_in(page);
-  if (needs_user) co_await prompt_and_wait_for_enter(kAutomaticLoginPrompt);
+  if (needs_user) co_await console->prompt_and_wait_for_enter(kAutomaticLoginPrompt);
 }
 
 asio::awaitable<void> SellerSpriteScraper::_fill_login_form(playwright::Page page, Json account) const {

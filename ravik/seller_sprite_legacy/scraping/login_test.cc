@@ -19,7 +19,7 @@ namespace ravik::seller_sprite_legacy::scraping {
 namespace {
 
 using testing::CollectorTest;
-using testing::ConsoleRedirect;
+using testing::ScriptedConsole;
 using testing::run_on_page;
 
 using LoginTest = CollectorTest;
@@ -61,7 +61,7 @@ TEST_F(LoginTest, LoginTestReadsAddressAndVisibleTexts) {
 // Runs the automatic login of `scraper` on a logged-out profile;
 // `while_prompted` runs on the loop once the console prompt may be waiting,
 // before Enter is typed.
-std::string automatic_login(ConsoleRedirect& console, const SellerSpriteScraper& scraper,
+std::string automatic_login(ScriptedConsole& console, const SellerSpriteScraper& scraper,
                             std::function<asio::awaitable<void>(playwright::Page)> while_prompted = nullptr) {
   testing::forget_profile();
   const Json logged_in = run_on_page(scraper, [&](const SellerSpriteScraper& scraper,
@@ -92,10 +92,10 @@ std::string profile_file(const std::filesystem::path& relative) {
 }
 
 TEST_F(LoginTest, AutomaticLoginWithoutObstacleAsksNothingAndSavesNoPassword) {
-  ConsoleRedirect console;
-  console.end_input();  // a prompt would fail with end of input
-  EXPECT_EQ(automatic_login(console, testing::headless_scraper()), "logged in");
-  EXPECT_EQ(console.output(), "");
+  const auto console = std::make_shared<ScriptedConsole>();
+  console->end_input();  // a prompt would fail with end of input
+  EXPECT_EQ(automatic_login(*console, testing::headless_scraper(console)), "logged in");
+  EXPECT_EQ(console->output(), "");
 
   // The browser kept the preferences that turn its offers off, and stored
   // no credential of the account it was given.
@@ -113,32 +113,32 @@ TEST_F(LoginTest, AutomaticLoginWithoutObstacleAsksNothingAndSavesNoPassword) {
 
 TEST_F(LoginTest, AutomaticLoginHandsTheSecondConfirmationToTheUser) {
   testing::site().update_switches([](standin::Switches& s) { s.second_confirmation = true; });
-  ConsoleRedirect console;
+  const auto console = std::make_shared<ScriptedConsole>();
   const auto confirm_in_browser = [](playwright::Page page) -> asio::awaitable<void> {
     co_await page.locator("#confirm-button").click({.timeout = 30000});
     co_await page.wait_for_load_state("domcontentloaded");
   };
   const testing::WindowlessBrowsers windowless;
-  EXPECT_EQ(automatic_login(console, testing::windowed_scraper(), confirm_in_browser), "logged in");
-  EXPECT_EQ(console.output(), kAutomaticLoginPrompt);
+  EXPECT_EQ(automatic_login(*console, testing::windowed_scraper(console), confirm_in_browser), "logged in");
+  EXPECT_EQ(console->output(), kAutomaticLoginPrompt);
 }
 
 TEST_F(LoginTest, AutomaticLoginHandsTheCaptchaToTheUser) {
   testing::site().update_switches([](standin::Switches& s) { s.captcha_at_login = true; });
-  ConsoleRedirect console;
+  const auto console = std::make_shared<ScriptedConsole>();
   const auto solve_captcha = [](playwright::Page page) -> asio::awaitable<void> {
     co_await page.locator(".slider-handle").click({.timeout = 30000});
     co_await page.wait_for_load_state("domcontentloaded");
   };
   const testing::WindowlessBrowsers windowless;
-  EXPECT_EQ(automatic_login(console, testing::windowed_scraper(), solve_captcha), "logged in");
-  EXPECT_EQ(console.output(), kAutomaticLoginPrompt);
+  EXPECT_EQ(automatic_login(*console, testing::windowed_scraper(console), solve_captcha), "logged in");
+  EXPECT_EQ(console->output(), kAutomaticLoginPrompt);
 }
 
 TEST_F(LoginTest, HeadlessAutomaticLoginNeverWaitsForTheUser) {
   testing::forget_profile();
-  ConsoleRedirect console;
-  console.end_input();  // a prompt would fail with end of input
+  const auto console = std::make_shared<ScriptedConsole>();
+  console->end_input();  // a prompt would fail with end of input
   const struct {
     const char* name;
     std::function<void(standin::Switches&)> change;
@@ -147,7 +147,8 @@ TEST_F(LoginTest, HeadlessAutomaticLoginNeverWaitsForTheUser) {
       {"no password entry", [](standin::Switches&) {}, Json{{"username", std::string(standin::kDemoUsername)}}},
       {"captcha after the login", [](standin::Switches& s) { s.captcha_at_login = true; }, testing::demo_account()},
   };
-  run_on_page([&](const SellerSpriteScraper& scraper, playwright::Page page) -> asio::awaitable<Json> {
+  run_on_page(testing::headless_scraper(console), [&](const SellerSpriteScraper& scraper,
+                                                      playwright::Page page) -> asio::awaitable<Json> {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name);
       testing::site().set_switches({});
@@ -167,7 +168,7 @@ TEST_F(LoginTest, HeadlessAutomaticLoginNeverWaitsForTheUser) {
     }
     co_return Json();
   });
-  EXPECT_EQ(console.output(), "");
+  EXPECT_EQ(console->output(), "");
 }
 
 TEST_F(LoginTest, LoginTestWaitsForANeverIdlePageThenAnswers) {
@@ -201,18 +202,18 @@ TEST_F(LoginTest, NoVisiblePasswordFieldEndsTheCollectionWithTheTimeout) {
 }
 
 TEST_F(LoginTest, EndOfInputAtTheManualLoginPromptPropagates) {
-  ConsoleRedirect console;
-  console.end_input();
-  EXPECT_THROW(testing::headless_scraper().login(), ConsoleInputClosedError);
-  EXPECT_EQ(console.output(), "请在打开的浏览器中完成卖家精灵登录，完成后回到终端按回车继续...");
+  const auto console = std::make_shared<ScriptedConsole>();
+  console->end_input();
+  EXPECT_THROW(testing::headless_scraper(console).login(), ConsoleInputClosedError);
+  EXPECT_EQ(console->output(), "请在打开的浏览器中完成卖家精灵登录，完成后回到终端按回车继续...");
   // CollectorTest's TearDown checks that the browser was closed.
 }
 
 TEST_F(LoginTest, ManualLoginReportsTheProfileAndLoginState) {
   testing::log_profile_in();
-  ConsoleRedirect console;
-  console.type("\n");
-  const SellerSpriteScraper scraper = testing::headless_scraper();
+  const auto console = std::make_shared<ScriptedConsole>();
+  console->type("\n");
+  const SellerSpriteScraper scraper = testing::headless_scraper(console);
   const Json result = scraper.login();
   EXPECT_EQ(result, Json({{"profile_dir", scraper.profile_dir.string()},
                           {"current_url", SellerSpriteScraper::KEYWORD_MINING_URL()},

@@ -28,9 +28,9 @@ class SectionCollectionTest : public CollectorTest {};
 TEST_F(SectionCollectionTest, LogsInAutomaticallyThenCollectsBothSectionsWithTrendDetails) {
   forget_profile();
   site().update_switches([](standin::Switches& s) { s.payload_keywords = 1; });  // row 2 is named by the page
-  ConsoleRedirect console;
-  console.end_input();  // the login must go through without asking
-  const Json result = headless_scraper().collect(
+  const auto console = std::make_shared<ScriptedConsole>();
+  console->end_input();  // the login must go through without asking
+  const Json result = headless_scraper(console).collect(
       {.options = mining_options(2, "ppc, search"), .run_id = "run-1", .run_dir = run_dir, .account = demo_account()});
 
   EXPECT_THAT(keys_of(result), ElementsAre("frequency", "keyword_mining", "trend_details", "files", "captcha_required",
@@ -91,15 +91,15 @@ TEST_F(SectionCollectionTest, MissingLoginIsReportedAfterAtMostOneAttempt) {
   // The form is posted once; the page still says nobody is logged in, so the
   // user (who sees the browser window) is asked once, and no second attempt
   // follows.
-  ConsoleRedirect console;
-  console.type("\n");
+  const auto console = std::make_shared<ScriptedConsole>();
+  console->type("\n");
   const WindowlessBrowsers windowless;
-  const Json with = windowed_scraper().collect(
+  const Json with = windowed_scraper(console).collect(
       {.options = mining_options(), .run_id = "r", .run_dir = run_dir, .account = demo_account()});
   EXPECT_EQ(with["errors"], login_error);
   EXPECT_FALSE(with.contains("trend_details"));
   EXPECT_EQ(login_posts(), 1);
-  EXPECT_THAT(console.output(), HasSubstr("已自动填写卖家精灵账号密码"));
+  EXPECT_THAT(console->output(), HasSubstr("已自动填写卖家精灵账号密码"));
 }
 
 TEST_F(SectionCollectionTest, ReportsTheSectionThatNeverArrived) {

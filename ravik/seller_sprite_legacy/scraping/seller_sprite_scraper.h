@@ -29,6 +29,7 @@
 #include "ravik/seller_sprite_legacy/domain/models.h"
 #include "ravik/seller_sprite_legacy/scraping/api_recorder.h"
 #include "ravik/seller_sprite_legacy/scraping/captcha.h"
+#include "ravik/seller_sprite_legacy/scraping/console_prompt.h"
 #include "ravik/seller_sprite_legacy/scraping/page_context.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
@@ -56,6 +57,7 @@ constexpr std::optional<std::string_view> find_label(const std::array<LabelEntry
 struct ScraperSettings {
   bool headless = false;              // false shows a browser window
   std::optional<int> timeout_ms = std::nullopt;  // navigation time-out; DEFAULT_TIMEOUT_MS when absent
+  std::shared_ptr<Console> console = nullptr;    // the login hand-over's console; the terminal when absent
 };
 
 // Arguments of the public operations that may log in with an account.
@@ -129,6 +131,7 @@ class RAVIK_SCRAPER_EXPORT SellerSpriteScraper {
   const int timeout_ms;
   const std::filesystem::path profile_dir;  // CONFIG_DIR/seller_sprite/browser_profile
   const SellerSpriteCaptchaDetector captcha_detector;
+  const std::shared_ptr<Console> console;  // every login hand-over prompts through it
 
   // Computes the settings; creates no directory and starts nothing.
   explicit SellerSpriteScraper(ScraperSettings settings = {});

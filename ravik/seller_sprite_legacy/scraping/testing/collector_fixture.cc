@@ -6,16 +6,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <ext/stdio_filebuf.h>
 #include <fstream>
-#include <iostream>
-#include <mutex>
 #include <vector>
-
-#include <asio/post.hpp>
-#include <asio/steady_timer.hpp>
-#include <asio/this_coro.hpp>
-#include <asio/use_awaitable.hpp>
 
 #include "ravik/run_sync.h"
 
@@ -87,6 +79,14 @@ bool wait_for_exit(int pid) {
   return exited;
 }
 
+// `console`, or a console whose input has ended.
+std::shared_ptr<Console> console_or_closed(std::shared_ptr<Console> console) {
+  if (console) return console;
+  auto closed = std::make_shared<ScriptedConsole>();
+  closed->end_input();
+  return closed;
+}
+
 }  // namespace
 
 standin::Site& site() {
@@ -104,14 +104,14 @@ Json demo_account() {
   return Json{{"username", std::string(standin::kDemoUsername)}, {"password", std::string(standin::kDemoPassword)}};
 }
 
-SellerSpriteScraper headless_scraper() {
+SellerSpriteScraper headless_scraper(std::shared_ptr<Console> console) {
   site();
-  return SellerSpriteScraper({.headless = true, .timeout_ms = 30000});
+  return SellerSpriteScraper({.headless = true, .timeout_ms = 30000, .console = console_or_closed(std::move(console))});
 }
 
-SellerSpriteScraper windowed_scraper() {
+SellerSpriteScraper windowed_scraper(std::shared_ptr<Console> console) {
   site();
-  return SellerSpriteScraper({.headless = false, .timeout_ms = 30000});
+  return SellerSpriteScraper({.headless = false, .timeout_ms = 30000, .console = console_or_closed(std::move(console))});
 }
 
 WindowlessBrowsers::WindowlessBrowsers() {
@@ -135,8 +135,7 @@ WindowlessBrowsers::~WindowlessBrowsers() {
 void forget_profile() { std::filesystem::remove_all(headless_scraper().profile_dir); }
 
 void log_profile_in() {
-  ConsoleRedirect console;
-  console.end_input();  // a prompt would fail the login instead of waiting
+  // The default console has no input: a prompt would fail the login instead of waiting.
   run_on_page([](const SellerSpriteScraper& scraper, playwright::Page page) -> asio::awaitable<Json> {
     co_await scraper._login_with_account(page, demo_account());
     co_return Json();
@@ -170,91 +169,5 @@ void CollectorTest::SetUp() {
 }
 
 void CollectorTest::TearDown() { EXPECT_EQ(leftover_browser_processes(), 0) << "a browser or driver outlived the flow"; }
-
-// A std::cout buffer that keeps the text (written from the console worker
-// thread) and wakes a coroutine waiting for the first output.
-class ConsoleRedirect::CapturingBuffer : public std::streambuf {
- public:
-  std::string text() const {
-    std::lock_guard lock(mutex_);
-    return text_;
-  }
-
-  // Arms `signal` (a timer on `executor`) to be cancelled at the next write;
-  // false when there is output already.
-  bool arm(asio::steady_timer* signal, asio::any_io_executor executor) {
-    std::lock_guard lock(mutex_);
-    if (!text_.empty()) return false;
-    signal_ = signal;
-    executor_ = std::move(executor);
-    return true;
-  }
-
- protected:
-  std::streamsize xsputn(const char* data, std::streamsize size) override {
-    std::lock_guard lock(mutex_);
-    text_.append(data, static_cast<std::size_t>(size));
-    if (signal_ != nullptr) {
-      asio::post(executor_, [signal = signal_] { signal->cancel(); });
-      signal_ = nullptr;
-    }
-    return size;
-  }
-  int_type overflow(int_type c) override {
-    if (c != traits_type::eof()) {
-      const char ch = traits_type::to_char_type(c);
-      xsputn(&ch, 1);
-    }
-    return traits_type::not_eof(c);
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::string text_;
-  asio::steady_timer* signal_ = nullptr;
-  asio::any_io_executor executor_;
-};
-
-ConsoleRedirect::ConsoleRedirect() : output_(std::make_unique<CapturingBuffer>()) {
-  int fds[2];
-  if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
-  write_fd_ = fds[1];
-  input_ = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fds[0], std::ios::in);
-  saved_in_ = std::cin.rdbuf(input_.get());
-  saved_out_ = std::cout.rdbuf(output_.get());
-}
-
-ConsoleRedirect::~ConsoleRedirect() {
-  end_input();
-  std::cin.rdbuf(saved_in_);
-  std::cin.clear();
-  std::cout.rdbuf(saved_out_);
-  std::cout.clear();
-}
-
-void ConsoleRedirect::type(std::string_view text) {
-  if (::write(write_fd_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
-    throw std::runtime_error("write to the console pipe failed");
-  }
-}
-
-void ConsoleRedirect::end_input() {
-  if (write_fd_ >= 0) ::close(write_fd_);
-  write_fd_ = -1;
-}
-
-std::string ConsoleRedirect::output() const { return output_->text(); }
-
-asio::awaitable<void> ConsoleRedirect::prompt_shown() {
-  const auto executor = co_await asio::this_coro::executor;
-  // Gives up after a minute, so that a flow that never prompts fails instead of hanging.
-  asio::steady_timer signal(executor, std::chrono::minutes(1));
-  if (!output_->arm(&signal, executor)) co_return;
-  try {
-    co_await signal.async_wait(asio::use_awaitable);
-  } catch (const std::system_error&) {
-    // cancelled by the write: the prompt is there
-  }
-}
 
 }  // namespace ravik::seller_sprite_legacy::scraping::testing

@@ -9,12 +9,12 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include <gtest/gtest.h>
 
 #include "ravik/json.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
+#include "ravik/seller_sprite_legacy/scraping/testing/scripted_console.h"
 #include "standin/site.h"
 
 namespace ravik::seller_sprite_legacy::scraping::testing {
@@ -26,12 +26,15 @@ standin::Site& site();
 // The demo account that the stand-in accepts, as the host passes it.
 Json demo_account();
 
-// A headless collector on the stand-in site.
-SellerSpriteScraper headless_scraper();
+// A headless collector on the stand-in site that prompts through `console`;
+// without one, through a console whose input has ended, so that a prompt
+// fails the flow instead of waiting.
+SellerSpriteScraper headless_scraper(std::shared_ptr<Console> console = nullptr);
 
-// A collector with a browser window (headless false) on the stand-in site.
-// Use it inside a WindowlessBrowsers scope: this machine has no display.
-SellerSpriteScraper windowed_scraper();
+// A collector with a browser window (headless false) on the stand-in site,
+// with `console` as for headless_scraper. Use it inside a WindowlessBrowsers
+// scope: this machine has no display.
+SellerSpriteScraper windowed_scraper(std::shared_ptr<Console> console = nullptr);
 
 // While alive, browsers started by this program that ask for a window get
 // one drawn nowhere (Chromium runs headless underneath), so that tests of a
@@ -77,33 +80,6 @@ class CollectorTest : public ::testing::Test {
   void TearDown() override;
 
   std::filesystem::path run_dir;
-};
-
-// While alive, std::cin reads from a pipe that the test writes with
-// `type` (and ends with `end_input`), and std::cout is captured.
-class ConsoleRedirect {
- public:
-  ConsoleRedirect();
-  ~ConsoleRedirect();
-  ConsoleRedirect(const ConsoleRedirect&) = delete;
-  ConsoleRedirect& operator=(const ConsoleRedirect&) = delete;
-
-  void type(std::string_view text);
-  void end_input();
-  // Everything written to std::cout so far.
-  std::string output() const;
-  // Completes once something was written to std::cout (a prompt), or after a
-  // minute, without blocking the calling coroutine's event loop.
-  asio::awaitable<void> prompt_shown();
-
- private:
-  class CapturingBuffer;
-
-  int write_fd_ = -1;
-  std::unique_ptr<std::streambuf> input_;
-  std::unique_ptr<CapturingBuffer> output_;
-  std::streambuf* saved_in_;
-  std::streambuf* saved_out_;
 };
 
 }  // namespace ravik::seller_sprite_legacy::scraping::testing
