@@ -263,6 +263,7 @@ QuestionTemplate AskpoolService::_parse_template(const JsonNode& item) {
     std::vector<Question> questions;
     const JsonKind kind = entries.kind();
     if (kind == JsonKind::array) {
+      questions.reserve(entries.count_elements());
       HeldFault fault;
       entries.for_each_element([&](const JsonNode& entry) {
         if (!fault && entry.kind() == JsonKind::object) fault.run([&] { questions.push_back(_parse_question(entry)); });

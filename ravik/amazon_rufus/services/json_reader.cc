@@ -225,6 +225,13 @@ JsonKind JsonNode::kind() const {
   return JsonKind::null;
 }
 
+std::size_t JsonNode::count_elements() const {
+  std::size_t count = 0;
+  Cursor& cursor = *cursor_;
+  cursor.reader.check((cursor.document ? cursor.document->count_elements() : cursor.value.count_elements()).get(count));
+  return count;
+}
+
 void JsonNode::null() const {
   bool is_null = false;
   cursor_->reader.check(cursor_->apply([](auto& value) { return value.is_null(); }).get(is_null));

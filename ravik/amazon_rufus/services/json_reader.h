@@ -67,6 +67,8 @@ class JsonNode {
   JsonNode& operator=(const JsonNode&) = delete;
 
   JsonKind kind() const;
+  // The number of elements of an array, counted without reading them.
+  std::size_t count_elements() const;
 
   // Readers for the matching kind only.
   void null() const;
