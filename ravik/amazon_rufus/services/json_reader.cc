@@ -86,20 +86,32 @@ std::size_t first_invalid_utf8(std::string_view text) {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// The JSON string whose bytes start at `raw`, after its opening quote, in a
-// text ending at `end`, when it holds no escape: then its bytes are its text,
-// which simdjson's first pass has checked (UTF-8, no control character, a
-// closing quote). None for a string with escapes, which must be decoded.
-// Taking such strings as they are spares copying most of the text.
-std::optional<std::string_view> plain_string(const char* raw, const char* end) {
-  const auto* quote = static_cast<const char*>(std::memchr(raw, '"', static_cast<std::size_t>(end - raw)));
-  if (quote == nullptr || std::memchr(raw, '\\', static_cast<std::size_t>(quote - raw)) != nullptr) return std::nullopt;
-  return std::string_view(raw, static_cast<std::size_t>(quote - raw));
+// Strings without escapes are taken as their bytes, which simdjson's first
+// pass has checked (UTF-8, no control character, a closing quote); only
+// strings with escapes are decoded, into the parser's buffer. That spares
+// copying most of the text.
+
+// The text of the key whose bytes start at `raw`, after its opening quote,
+// or none when it holds an escape.
+std::optional<std::string_view> plain_key(const char* raw) {
+  const char* end = raw;
+  while (*end != '"' && *end != '\\') ++end;
+  if (*end == '\\') return std::nullopt;
+  return std::string_view(raw, static_cast<std::size_t>(end - raw));
 }
 
 // `token` without the blanks that the parser counts to it.
 std::string_view trim_blanks(std::string_view token) {
   return token.substr(0, token.find_last_not_of(" \t\n\r") + 1);
+}
+
+// The text of the string written as `token`, or none when it holds an escape.
+std::optional<std::string_view> plain_string(std::string_view token) {
+  token = trim_blanks(token);
+  if (token.size() < 2 || token.back() != '"') return std::nullopt;
+  const std::string_view text = token.substr(1, token.size() - 2);
+  if (std::memchr(text.data(), '\\', text.size()) != nullptr) return std::nullopt;
+  return text;
 }
 
 // The number written as `text`, or none when it is not a JSON number.
@@ -268,9 +280,7 @@ std::string_view JsonNode::string() const {
   if (!cursor.document) {
     // Left where it is; the parent passes over it.
     cursor.read = true;
-    const std::string_view token = cursor.value.raw_json_token();
-    const std::string_view text = cursor.reader.text;
-    if (const auto plain = plain_string(token.data() + 1, text.data() + text.size())) return *plain;
+    if (const auto plain = plain_string(cursor.value.raw_json_token())) return *plain;
   }
   std::string_view text;
   cursor.reader.check(cursor.apply([](auto& value) { return value.get_string(); }).get(text));
@@ -297,9 +307,8 @@ void JsonNode::walk_fields(void (*visit)(void*, std::string_view, const JsonNode
   for (auto member : object) {
     ondemand::field field;
     cursor.reader.check(std::move(member).get(field));
-    const std::string_view text = cursor.reader.text;
     std::string_view key;
-    if (const auto plain = plain_string(field.key().raw(), text.data() + text.size())) {
+    if (const auto plain = plain_key(field.key().raw())) {
       key = *plain;
     } else {
       cursor.reader.check(field.unescaped_key().get(key));
