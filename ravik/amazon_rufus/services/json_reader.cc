@@ -247,7 +247,7 @@ std::size_t JsonNode::count_elements() const {
 void JsonNode::null() const {
   bool is_null = false;
   cursor_->reader.check(cursor_->apply([](auto& value) { return value.is_null(); }).get(is_null));
-  if (!is_null) cursor_->reader.check(simdjson::INCORRECT_TYPE);
+  if (!is_null) cursor_->reader.check(simdjson::INCORRECT_TYPE);  // starts like null, but is not
 }
 
 bool JsonNode::boolean() const {

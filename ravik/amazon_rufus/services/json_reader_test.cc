@@ -24,8 +24,9 @@ Json to_json(std::string_view text) {
 }
 
 TEST(JsonReaderTest, StringsAndKeysAreDecoded) {
-  EXPECT_EQ(to_json(R"({"a": "x\n\"\u00e9\ud83d\ude00\/y中", "\u0062": "中文", "c": ["\t", "plain"]})"),
-            Json::parse(R"({"a": "x\n\"é😀/y中", "b": "中文", "c": ["\t", "plain"]})"));
+  EXPECT_EQ(to_json(R"({"a": "x\n\"\u00e9\ud83d\ude00\/y中", "\u0062": "中文", "c": ["\t", "plain", "\"q\""],
+                      "d\"": "e"})"),
+            Json::parse(R"({"a": "x\n\"é😀/y中", "b": "中文", "c": ["\t", "plain", "\"q\""], "d\"": "e"})"));
 }
 
 TEST(JsonReaderTest, RepeatedKeysAreAllHandedOverAndATreeKeepsTheLastValueInTheFirstPlace) {
