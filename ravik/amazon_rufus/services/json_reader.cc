@@ -13,9 +13,39 @@ namespace ravik::amazon_rufus::services {
 namespace ondemand = simdjson::ondemand;
 static_assert(JsonReader::PADDING >= simdjson::SIMDJSON_PADDING);
 
+// simdjson's parser keeps its buffers from one text to the next, sized for
+// the largest text so far; the reader of a thread keeps one, so that reading
+// a large file again does not map and fault in those buffers afresh. A
+// reader made while another lives on the same thread has its own.
+class ParserLease {
+ public:
+  ParserLease() : kept_(!kept_in_use) {
+    if (kept_) {
+      kept_in_use = true;
+    } else {
+      own_ = std::make_unique<ondemand::parser>();
+    }
+  }
+  ~ParserLease() {
+    if (kept_) kept_in_use = false;
+  }
+  ParserLease(const ParserLease&) = delete;
+  ParserLease& operator=(const ParserLease&) = delete;
+
+  ondemand::parser& get() { return kept_ ? kept_parser : *own_; }
+
+ private:
+  static thread_local ondemand::parser kept_parser;
+  static thread_local bool kept_in_use;
+  bool kept_;
+  std::unique_ptr<ondemand::parser> own_;
+};
+thread_local ondemand::parser ParserLease::kept_parser;
+thread_local bool ParserLease::kept_in_use = false;
+
 struct JsonReader::State {
   std::string_view text;
-  ondemand::parser parser;
+  ParserLease parser;
   ondemand::document document;
 
   // Throws JsonSyntaxError for `error`, placed where the parser stands.
@@ -350,7 +380,7 @@ JsonReader::JsonReader(std::string_view text) : state_(std::make_unique<State>()
   // simdjson checks the whole text, UTF-8 included, before the first value is
   // read; when it finds a fault, the text's encoding is what is reported.
   const simdjson::error_code error =
-      state_->parser.iterate(text.data(), text.size(), text.size() + PADDING).get(state_->document);
+      state_->parser.get().iterate(text.data(), text.size(), text.size() + PADDING).get(state_->document);
   if (error == simdjson::SUCCESS) return;
   if (error == simdjson::MEMALLOC) throw std::bad_alloc();
   if (error == simdjson::CAPACITY) throw std::length_error("JSON text too large");

@@ -6,7 +6,9 @@
 // Infinity, no lone surrogate escapes, nothing after the value) as it is
 // passed, whether the caller reads it or not, so a text read to its end
 // without an exception is valid JSON. Nesting deeper than MAX_DEPTH is
-// refused.
+// refused. simdjson's working buffers stay with the thread after a reader
+// ends, sized for the largest text read, so that a later text needs no fresh
+// memory.
 #pragma once
 
 #include <cstddef>

@@ -106,5 +106,16 @@ TEST(JsonReaderTest, NestingIsBounded) {
   EXPECT_THROW(to_json(nested(JsonReader::MAX_DEPTH + 1)), std::length_error);
 }
 
+TEST(JsonReaderTest, ReadersOnOneThreadMayOverlap) {
+  std::vector<Json> values;
+  read(R"([1, {"a": "x"}, 3])", [&](const JsonNode& root) {
+    root.for_each_element([&](const JsonNode& element) {
+      values.push_back(to_json(R"({"inner": [true]})"));  // a second reader while the first is mid-way
+      values.push_back(element.to_json());
+    });
+  });
+  EXPECT_EQ(Json(values), Json::parse(R"([{"inner": [true]}, 1, {"inner": [true]}, {"a": "x"}, {"inner": [true]}, 3])"));
+}
+
 }  // namespace
 }  // namespace ravik::amazon_rufus::services
