@@ -1,12 +1,14 @@
 #include "ravik/shared/file_io.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -37,6 +39,16 @@ class FileDescriptor {
   int fd_;
 };
 
+// Asks for huge pages for the whole 2 MiB blocks of [bytes, bytes + size),
+// where the system grants them on request: a large file then fills a few
+// hundred times fewer fresh pages. A refusal changes nothing.
+void advise_huge_pages(char* bytes, std::size_t size) {
+  constexpr std::uintptr_t huge_page = std::uintptr_t{2} << 20;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(bytes) + huge_page - 1) & ~(huge_page - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(bytes) + size) & ~(huge_page - 1);
+  if (begin < end) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 }  // namespace
 
 void MutableBuffer::Free::operator()(char* bytes) const { std::free(bytes); }
@@ -46,6 +58,7 @@ MutableBuffer::MutableBuffer(std::size_t capacity) : capacity_(std::max<std::siz
   // by read(), and need no zero-filling first.
   bytes_.reset(static_cast<char*>(std::malloc(capacity_)));
   if (!bytes_) throw std::bad_alloc();
+  advise_huge_pages(bytes_.get(), capacity_);
 }
 
 MutableBuffer::MutableBuffer(std::string_view bytes) : MutableBuffer(bytes.size()) {
@@ -64,13 +77,14 @@ MutableBuffer MutableBuffer::read_file(const std::filesystem::path& path) {
   return load(path, O_RDONLY | O_CLOEXEC, /*regular_only=*/false);
 }
 
-MutableBuffer MutableBuffer::read_regular_file(const std::filesystem::path& path) {
+MutableBuffer MutableBuffer::read_regular_file(const std::filesystem::path& path, std::size_t padding) {
   // O_NONBLOCK keeps the open of a FIFO without a writer from waiting; it
   // changes nothing for a regular file, the only kind then read.
-  return load(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK, /*regular_only=*/true);
+  return load(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK, /*regular_only=*/true, padding);
 }
 
-MutableBuffer MutableBuffer::load(const std::filesystem::path& path, int open_flags, bool regular_only) {
+MutableBuffer MutableBuffer::load(const std::filesystem::path& path, int open_flags, bool regular_only,
+                                  std::size_t padding) {
   FileDescriptor file(::open(path.c_str(), open_flags));
   if (file.get() < 0) fail(errno, "cannot open", path);
   struct stat info {};
@@ -79,15 +93,19 @@ MutableBuffer MutableBuffer::load(const std::filesystem::path& path, int open_fl
   if (regular_only && !S_ISREG(info.st_mode)) fail(EINVAL, "not a regular file:", path);
   // One byte more than the size, so that a file that has grown is noticed.
   const std::size_t expected = S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
-  MutableBuffer buffer(expected > 0 ? expected + 1 : std::size_t{65536});
+  MutableBuffer buffer((expected > 0 ? expected + 1 : std::size_t{65536}) + padding);
   for (;;) {
-    if (buffer.size_ == buffer.capacity_) buffer.grow();
-    const ssize_t count = ::read(file.get(), buffer.bytes_.get() + buffer.size_, buffer.capacity_ - buffer.size_);
+    if (buffer.capacity_ - buffer.size_ <= padding) buffer.grow();
+    const ssize_t count =
+        ::read(file.get(), buffer.bytes_.get() + buffer.size_, buffer.capacity_ - buffer.size_ - padding);
     if (count < 0) {
       if (errno == EINTR) continue;
       fail(errno, "cannot read", path);
     }
-    if (count == 0) return buffer;
+    if (count == 0) {
+      std::memset(buffer.bytes_.get() + buffer.size_, 0, padding);
+      return buffer;
+    }
     buffer.size_ += static_cast<std::size_t>(count);
   }
 }

@@ -30,8 +30,10 @@ class RAVIK_HOST_EXPORT MutableBuffer {
   explicit MutableBuffer(std::string_view bytes);
   // The whole file at `path`. Fails like read_file.
   static MutableBuffer read_file(const std::filesystem::path& path);
-  // The whole regular file at `path`. Fails like read_regular_file.
-  static MutableBuffer read_regular_file(const std::filesystem::path& path);
+  // The whole regular file at `path`, followed by `padding` zero bytes that
+  // are not part of it (for readers that look a few bytes past the end).
+  // Fails like read_regular_file.
+  static MutableBuffer read_regular_file(const std::filesystem::path& path, std::size_t padding = 0);
 
   MutableBuffer(MutableBuffer&& other) noexcept
       : bytes_(std::move(other.bytes_)),
@@ -55,9 +57,11 @@ class RAVIK_HOST_EXPORT MutableBuffer {
   // Room for `capacity` bytes (at least one), none used yet.
   explicit MutableBuffer(std::size_t capacity);
   void grow();
-  // Reads the whole file at `path`, opened with `open_flags`; with
-  // `regular_only`, anything but a regular file fails with EINVAL.
-  static MutableBuffer load(const std::filesystem::path& path, int open_flags, bool regular_only);
+  // Reads the whole file at `path`, opened with `open_flags`, and leaves
+  // `padding` zero bytes after it; with `regular_only`, anything but a
+  // regular file fails with EINVAL.
+  static MutableBuffer load(const std::filesystem::path& path, int open_flags, bool regular_only,
+                            std::size_t padding = 0);
 
   std::unique_ptr<char, Free> bytes_;
   std::size_t size_ = 0;

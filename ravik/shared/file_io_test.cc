@@ -124,5 +124,18 @@ TEST_F(FileIoTest, RegularFileReadsRefuseOtherKindsWithoutWaiting) {
   }
 }
 
+TEST_F(FileIoTest, PaddedReadsLeaveZeroBytesAfterTheFile) {
+  const fs::path file = dir_ / "padded";
+  // Sizes around the 2 MiB blocks that are given huge pages.
+  for (const std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{2} << 20, (std::size_t{4} << 20) + 3}) {
+    SCOPED_TRACE(size);
+    const std::string content(size, 'x');
+    write_file_atomically(file, content);
+    const MutableBuffer buffer = MutableBuffer::read_regular_file(file, 64);
+    ASSERT_EQ(std::string_view(buffer.data(), buffer.size()), content);
+    EXPECT_EQ(std::string_view(buffer.data() + size, 64), std::string(64, '\0'));
+  }
+}
+
 }  // namespace
 }  // namespace ravik::shared

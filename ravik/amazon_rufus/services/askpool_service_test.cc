@@ -13,7 +13,7 @@
 #include <future>
 #include <system_error>
 
-#include "ravik/amazon_rufus/services/json_document.h"
+#include "ravik/amazon_rufus/services/json_reader.h"
 
 namespace ravik::amazon_rufus::services {
 namespace {
@@ -357,6 +357,56 @@ TEST_F(AskpoolServiceTest, AFifoInPlaceOfTheBankIsAGeneralErrorWithoutWaiting) {
   const std::string message = loaded.get();
   EXPECT_NE(message.find("not a regular file"), std::string::npos) << message;
   EXPECT_NE(message.find(fifo.string()), std::string::npos) << message;
+}
+
+TEST_F(AskpoolServiceTest, RepeatedKeysKeepTheirLastValueInTheFirstPlace) {
+  const auto templates = load(R"({"items": [{"id": "abc", "questions": [{}]}], "items": [
+      {"id": "abc", "id": 2, "created_at": {"k": 1, "m": 0, "k": [2]},
+       "questions": [{"id": null, "text": "a", "position": 1, "text": "b", "id": 5}], "questions": [{"id": 6}]}]})");
+  ASSERT_EQ(templates.size(), 1u);
+  EXPECT_EQ(templates[0].id, 2);
+  EXPECT_EQ(templates[0].created_at.dump(), R"({"k":[2],"m":0})");
+  EXPECT_EQ(templates[0].questions, (std::vector<Question>{{.id = 6, .text = "", .position = 0}}));
+  EXPECT_EQ(load(R"({"items": [{"questions": [{"text": "a", "id": 5, "text": "b", "id": 1}]}]})").at(0).questions,
+            (std::vector<Question>{{.id = 1, .text = "b", .position = 0}}));
+
+  // A later value that cannot be converted fails, whatever came before it.
+  expect_general_failure(R"({"items": [{"id": 1, "id": "abc", "questions": [{}]}]})");
+  EXPECT_EQ(not_ready_message(R"({"items": [{"questions": [{}]}], "items": 1})"), NO_ITEMS);
+}
+
+TEST_F(AskpoolServiceTest, SyntaxErrorsAnywhereOutrankFaultsOfTheContents) {
+  const fs::path file = write_bank("");
+  for (const char* content : {
+           R"({"version": [1 2], "items": [{"questions": [{}]}]})",         // in a key that is not read
+           R"({"items": [{"questions": [{"text": "问", "note": tru}]}]})",
+           R"({"items": [{"id": "abc", "questions": [{}]}], "x": [1,]})",   // after a conversion fault
+           R"({"items": [3, {"questions": [{}]}], "x": 01})",               // after a shape fault
+           R"([1, 2)",
+           R"({"items": [{"questions": [{"text": NaN}]}]})",
+           R"({"items": [{"questions": [{}]}], "n": -Infinity})",
+           R"({"items": [{"questions": [{"text": "\ud800"}]}]})",            // lone surrogates
+           R"({"items": [{"questions": [{}]}], "\udc00": 1})",
+       }) {
+    SCOPED_TRACE(content);
+    EXPECT_EQ(not_ready_message(content), "题库 JSON 格式错误: " + file.string());
+  }
+}
+
+TEST_F(AskpoolServiceTest, TextThatIsNotUtf8IsTheFaultEvenAfterASyntaxError) {
+  const std::string message = general_error_message<std::runtime_error>("{\"items\": [} \"\xB2\xE2\"");
+  EXPECT_NE(message.find("不是有效的 UTF-8 文本（第 14 字节附近）"), std::string::npos) << message;
+}
+
+TEST_F(AskpoolServiceTest, NestingDeeperThanAThousandLevelsIsAGeneralError) {
+  const auto bank_with_depth = [](int depth) {  // the top-level object is one level
+    return R"({"items": [{"questions": [{}]}], "deep": )" + std::string(depth - 1, '[') + std::string(depth - 1, ']') +
+           "}";
+  };
+  EXPECT_EQ(load(bank_with_depth(1000)).size(), 1u);
+  const fs::path file = write_bank("");
+  const std::string message = general_error_message<std::length_error>(bank_with_depth(1001));
+  EXPECT_NE(message.find(file.string()), std::string::npos) << message;
 }
 
 }  // namespace
