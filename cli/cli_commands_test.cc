@@ -8,7 +8,7 @@
 
 #include "cli/cli_test_support.h"
 #include "cli/exit_codes.h"
-#include "ravik/shared/test_server.h"
+#include "tests/support/loopback_server.h"
 
 namespace ravik::cli {
 namespace {
@@ -211,7 +211,7 @@ class CliUpdateCheckTest : public CliCommandsTest {
   Environment check_on() const {
     return {{"RAVIK_NO_UPDATE_CHECK", std::nullopt}, {"RAVIK_PACKAGE_INDEX_ORIGIN", index_.origin()}};
   }
-  ravik::shared::testing::TestServer index_;
+  test_support::LoopbackServer index_;
 };
 
 constexpr const char* kUpdateHint = "ravik 有新版本可用";

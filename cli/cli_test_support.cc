@@ -2,24 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "cli/account_prompt.h"
 
 namespace ravik::cli::testing_support {
 
 namespace fs = std::filesystem;
-
-TempDir::TempDir() {
-  std::random_device random;
-  path_ = fs::temp_directory_path() / ("ravik-cli-test-" + std::to_string(random()) + std::to_string(random()));
-  fs::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
 
 ProcessRequest ravik_request(const std::vector<std::string>& args, const fs::path& config_dir,
                              const fs::path& working_dir, const Environment& extra, const std::string& input) {

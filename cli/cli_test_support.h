@@ -11,24 +11,13 @@
 
 #include "cli/process_runner.h"
 #include "ravik/json.h"
+#include "tests/support/temp_dir.h"
 
 namespace ravik::cli::testing_support {
 
 using Environment = std::map<std::string, std::optional<std::string>>;
 
-// A fresh empty directory under the system's temporary directory, removed
-// with everything in it when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using ravik::test_support::TempDir;
 
 // The request that runs RAVIK_CLI_PATH with `args` in `working_dir`. The
 // environment has RAVIK_NO_UPDATE_CHECK set, RAVIK_CONFIG_DIR = `config_dir`

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "ravik/seller_sprite_legacy/scraping/internal/unicode_text.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
-#include "ravik/seller_sprite_legacy/scraping/unicode_text.h"
 
 namespace ravik::cli {
 namespace {

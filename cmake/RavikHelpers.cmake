@@ -38,51 +38,70 @@ macro(ravik_find_dependencies)
   endif()
 endmacro()
 
-# ravik_add_library(<name> [SOURCES ...] [HEADERS ...])
-# Creates the shared library ravik_<name> (alias ravik::<name>) with hidden
+# ravik_add_library(<name> SOURCES ... [HEADERS ...] [INTERNAL_HEADERS ...]
+#                   [PUBLIC_LIBS ...] [PRIVATE_LIBS ...] [DEFINITIONS ...] [TEST_OBJECTS])
+# The one place that says what a library is made of: creates the shared
+# library ravik_<name> (alias ravik::<name>) from SOURCES, with hidden
 # visibility, an export header <ravik/export/<name>_export.h> defining
 # RAVIK_<NAME>_EXPORT, a SONAME from the project's major version, and install
-# rules. More sources and headers may be added later with ravik_add_sources.
+# rules. HEADERS (paths relative to the calling directory) are the public
+# headers a host program includes and are installed; INTERNAL_HEADERS (kept
+# in an internal/ folder) are not. PUBLIC_LIBS and PRIVATE_LIBS are its link
+# dependencies, DEFINITIONS compile definitions of its sources. TEST_OBJECTS
+# compiles the sources once into an object library ravik_<name>_objects that
+# the shared library is made of and that tests of unexported internals link.
 function(ravik_add_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;HEADERS" ${ARGN})
+  cmake_parse_arguments(ARG "TEST_OBJECTS" ""
+    "SOURCES;HEADERS;INTERNAL_HEADERS;PUBLIC_LIBS;PRIVATE_LIBS;DEFINITIONS" ${ARGN})
   set(target ravik_${name})
+  string(TOUPPER "${name}" upper)
+  set(export_header "${RAVIK_EXPORT_INCLUDE_DIR}/ravik/export/${name}_export.h")
   add_library(${target} SHARED)
   add_library(ravik::${name} ALIAS ${target})
-  string(TOUPPER "${name}" upper)
-  generate_export_header(${target}
-    BASE_NAME RAVIK_${upper}
-    EXPORT_FILE_NAME "${RAVIK_EXPORT_INCLUDE_DIR}/ravik/export/${name}_export.h")
-  target_link_libraries(${target} PUBLIC ravik_asio nlohmann_json::nlohmann_json)
+  generate_export_header(${target} BASE_NAME RAVIK_${upper} EXPORT_FILE_NAME "${export_header}")
   set_target_properties(${target} PROPERTIES
     VERSION ${PROJECT_VERSION}
     SOVERSION ${PROJECT_VERSION_MAJOR}
     EXPORT_NAME ${name}
     OUTPUT_NAME ravik_${name}
     INSTALL_RPATH "$ORIGIN")
-  target_compile_options(${target} PRIVATE ${RAVIK_WARNINGS})
   target_compile_features(${target} PUBLIC cxx_std_20)
+  target_link_libraries(${target} PUBLIC ravik_asio nlohmann_json::nlohmann_json ${ARG_PUBLIC_LIBS}
+                                  PRIVATE ${ARG_PRIVATE_LIBS})
   target_sources(${target}
-    PUBLIC FILE_SET HEADERS BASE_DIRS "${PROJECT_SOURCE_DIR}"
-    PUBLIC FILE_SET export_headers TYPE HEADERS BASE_DIRS "${RAVIK_EXPORT_INCLUDE_DIR}"
-      FILES "${RAVIK_EXPORT_INCLUDE_DIR}/ravik/export/${name}_export.h")
-  ravik_add_sources(${name} SOURCES ${ARG_SOURCES} HEADERS ${ARG_HEADERS})
+    PUBLIC FILE_SET HEADERS BASE_DIRS "${PROJECT_SOURCE_DIR}" FILES ${ARG_HEADERS}
+    PUBLIC FILE_SET export_headers TYPE HEADERS BASE_DIRS "${RAVIK_EXPORT_INCLUDE_DIR}" FILES "${export_header}")
+
+  set(compiled ${target})
+  if(ARG_TEST_OBJECTS)
+    set(compiled ${target}_objects)
+    add_library(${compiled} OBJECT)
+    set_target_properties(${compiled} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+    target_compile_features(${compiled} PUBLIC cxx_std_20)
+    target_include_directories(${compiled} PUBLIC "${PROJECT_SOURCE_DIR}" "${RAVIK_EXPORT_INCLUDE_DIR}")
+    target_link_libraries(${compiled} PUBLIC ravik_asio nlohmann_json::nlohmann_json ${ARG_PUBLIC_LIBS}
+                                      PRIVATE ${ARG_PRIVATE_LIBS})
+    # The export macro marks what the objects define, as in the library.
+    target_compile_definitions(${compiled} PRIVATE ${target}_EXPORTS)
+    target_sources(${target} PRIVATE $<TARGET_OBJECTS:${compiled}>)
+  endif()
+  target_sources(${compiled} PRIVATE ${ARG_SOURCES} ${ARG_INTERNAL_HEADERS})
+  target_compile_definitions(${compiled} PRIVATE ${ARG_DEFINITIONS})
+  target_compile_options(${compiled} PRIVATE ${RAVIK_WARNINGS})
   set_property(GLOBAL APPEND PROPERTY RAVIK_INSTALLED_TARGETS ${target})
 endfunction()
 
-# ravik_add_sources(<name> [SOURCES ...] [HEADERS ...])
-# Adds sources and public headers (paths relative to the calling directory) to
-# the library ravik_<name>.
-function(ravik_add_sources name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;HEADERS" ${ARGN})
+# ravik_add_static_library(<name> SOURCES ... [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+# A static library ravik_<name> compiled once for the programs that link it
+# (test support shared by several test programs); never installed.
+function(ravik_add_static_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
   set(target ravik_${name})
-  if(ARG_SOURCES)
-    list(TRANSFORM ARG_SOURCES PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/")
-    target_sources(${target} PRIVATE ${ARG_SOURCES})
-  endif()
-  if(ARG_HEADERS)
-    list(TRANSFORM ARG_HEADERS PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/")
-    target_sources(${target} PUBLIC FILE_SET HEADERS FILES ${ARG_HEADERS})
-  endif()
+  add_library(${target} STATIC EXCLUDE_FROM_ALL ${ARG_SOURCES})
+  target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}")
+  target_compile_features(${target} PUBLIC cxx_std_20)
+  target_compile_options(${target} PRIVATE ${RAVIK_WARNINGS})
+  target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
 endfunction()
 
 # ravik_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT seconds])

@@ -1,4 +1,4 @@
-#include "playwright/base64.h"
+#include "playwright/internal/base64.h"
 
 #include <array>
 

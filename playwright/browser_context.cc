@@ -1,7 +1,7 @@
 #include "playwright/browser_context.h"
 
-#include "playwright/browser_context_impl.h"
-#include "playwright/page_impl.h"
+#include "playwright/internal/browser_context_impl.h"
+#include "playwright/internal/page_impl.h"
 
 namespace playwright {
 

@@ -1,11 +1,11 @@
-#include "playwright/browser_context_impl.h"
+#include "playwright/internal/browser_context_impl.h"
 
 #include <algorithm>
 
-#include "playwright/connection.h"
 #include "playwright/error.h"
-#include "playwright/page_impl.h"
-#include "playwright/response_impl.h"
+#include "playwright/internal/connection.h"
+#include "playwright/internal/page_impl.h"
+#include "playwright/internal/response_impl.h"
 
 namespace playwright::detail {
 

@@ -89,15 +89,18 @@ Page new_shared_page() {
   return run([&]() -> asio::awaitable<Page> { co_return co_await browser.context.new_page(); });
 }
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "ravik-playwright-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
+TestServer::TestServer() {
+  page("/page/plain", "<p>plain</p>");
+  hold("/hold");
+  route("/redirect", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/page/plain"); });
+  route("/set-cookie", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Set-Cookie", "visit=1; Max-Age=86400; Path=/");
+    res.set_content(ravik::test_support::html_document("<p>cookie set</p>"), "text/html; charset=utf-8");
+  });
+  route("/echo-cookie", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_content(ravik::test_support::html_document("<p id=\"cookie\">" + req.get_header_value("Cookie") + "</p>"),
+                    "text/html; charset=utf-8");
+  });
 }
 
 LaunchPersistentContextOptions launch_options(const std::string& profile) {

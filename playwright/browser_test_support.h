@@ -1,6 +1,7 @@
 // Helpers of the browser tests: a shared event loop with one driver and one
 // persistent context for the tests that only need a page, a runner for
-// coroutines on that loop, and process inspection for the lifecycle tests.
+// coroutines on that loop, a loopback server with the routes the tests share,
+// and process inspection for the lifecycle tests.
 #pragma once
 
 #include <sys/types.h>
@@ -17,6 +18,8 @@
 #include <asio/io_context.hpp>
 
 #include "playwright/playwright.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace playwright::testing {
 
@@ -55,19 +58,18 @@ auto run(MakeOperation&& make_operation) {
 // after the last test).
 Page new_shared_page();
 
-// A new empty directory under the system's temporary directory, removed
-// with its contents when this object goes.
-class TempDir {
+using ravik::test_support::TempDir;
+
+// The loopback server of the browser tests, serving besides what page() and
+// json() add:
+//   /page/plain     a plain page
+//   /hold           answers only after release_held() or 30 s
+//   /redirect       302 to /page/plain
+//   /set-cookie     sets the persistent cookie "visit=1"
+//   /echo-cookie    a page showing the Cookie header in <p id="cookie">
+class TestServer : public ravik::test_support::LoopbackServer {
  public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
+  TestServer();
 };
 
 // Launch options for a headless Chromium on `profile`, as the collector uses

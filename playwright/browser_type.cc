@@ -1,7 +1,7 @@
 #include "playwright/browser_type.h"
 
-#include "playwright/browser_context_impl.h"
-#include "playwright/browser_type_impl.h"
+#include "playwright/internal/browser_context_impl.h"
+#include "playwright/internal/browser_type_impl.h"
 
 namespace playwright {
 

@@ -1,13 +1,13 @@
-#include "playwright/browser_type_impl.h"
+#include "playwright/internal/browser_type_impl.h"
 
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 
-#include "playwright/browser_context_impl.h"
-#include "playwright/connection.h"
 #include "playwright/error.h"
+#include "playwright/internal/browser_context_impl.h"
+#include "playwright/internal/connection.h"
 
 namespace playwright::detail {
 

@@ -1,4 +1,4 @@
-#include "playwright/connection.h"
+#include "playwright/internal/connection.h"
 
 #include <unistd.h>
 
@@ -18,10 +18,10 @@
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
 
-#include "playwright/driver_process.h"
 #include "playwright/error.h"
-#include "playwright/remote_object_factory.h"
-#include "playwright/waiter.h"
+#include "playwright/internal/driver_process.h"
+#include "playwright/internal/remote_object_factory.h"
+#include "playwright/internal/waiter.h"
 
 namespace playwright::detail {
 

@@ -13,12 +13,12 @@
 #include <asio/this_coro.hpp>
 #include <gtest/gtest.h>
 
-#include "playwright/connection.h"
 #include "playwright/error.h"
 #include "playwright/fake_driver.h"
-#include "playwright/frame_impl.h"
+#include "playwright/internal/connection.h"
+#include "playwright/internal/frame_impl.h"
+#include "playwright/internal/waiter.h"
 #include "playwright/playwright.h"
-#include "playwright/waiter.h"
 
 namespace playwright {
 namespace {

@@ -1,4 +1,4 @@
-#include "playwright/driver_environment.h"
+#include "playwright/internal/driver_environment.h"
 
 #include <algorithm>
 #include <iterator>

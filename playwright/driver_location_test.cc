@@ -8,31 +8,14 @@
 #include <gtest/gtest.h>
 
 #include "playwright/error.h"
+#include "tests/support/scoped_environment_variable.h"
 
 namespace playwright {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Sets an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = ::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using ScopedEnv = ravik::test_support::ScopedEnvironmentVariable;
 
 fs::path make_dir(const std::string& name) {
   const fs::path dir = fs::temp_directory_path() / ("ravik-driver-location-" + name + "-" + std::to_string(::getpid()));

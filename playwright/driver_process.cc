@@ -1,4 +1,4 @@
-#include "playwright/driver_process.h"
+#include "playwright/internal/driver_process.h"
 
 #include <fcntl.h>
 #include <linux/close_range.h>
@@ -24,8 +24,8 @@
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 
-#include "playwright/driver_environment.h"
 #include "playwright/error.h"
+#include "playwright/internal/driver_environment.h"
 
 extern char** environ;
 

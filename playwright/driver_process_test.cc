@@ -15,8 +15,8 @@
 
 #include <gtest/gtest.h>
 
-#include "playwright/driver_environment.h"
-#include "playwright/driver_process.h"
+#include "playwright/internal/driver_environment.h"
+#include "playwright/internal/driver_process.h"
 
 namespace playwright {
 namespace {

@@ -13,7 +13,7 @@
 #include <asio/local/stream_protocol.hpp>
 #include <nlohmann/json.hpp>
 
-#include "playwright/driver_endpoint.h"
+#include "playwright/internal/driver_endpoint.h"
 
 namespace playwright::testing {
 

@@ -1,4 +1,4 @@
-#include "playwright/file_output.h"
+#include "playwright/internal/file_output.h"
 
 #include <fstream>
 

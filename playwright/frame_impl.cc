@@ -1,13 +1,13 @@
-#include "playwright/frame_impl.h"
+#include "playwright/internal/frame_impl.h"
 
 #include <algorithm>
 #include <cmath>
 #include <exception>
 
-#include "playwright/connection.h"
 #include "playwright/error.h"
-#include "playwright/response_impl.h"
-#include "playwright/waiter.h"
+#include "playwright/internal/connection.h"
+#include "playwright/internal/response_impl.h"
+#include "playwright/internal/waiter.h"
 
 namespace playwright::detail {
 

@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include "playwright/browser_test_support.h"
-#include "playwright/test_server.h"
 #include "ravik/run_sync.h"
 
 namespace playwright {

@@ -1,9 +1,9 @@
 #include "playwright/locator.h"
 
-#include "playwright/base64.h"
-#include "playwright/file_output.h"
-#include "playwright/frame_impl.h"
-#include "playwright/selector_text.h"
+#include "playwright/internal/base64.h"
+#include "playwright/internal/file_output.h"
+#include "playwright/internal/frame_impl.h"
+#include "playwright/internal/selector_text.h"
 
 namespace playwright {
 

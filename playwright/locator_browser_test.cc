@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "playwright/browser_test_support.h"
-#include "playwright/test_server.h"
 
 namespace playwright {
 namespace {

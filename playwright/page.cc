@@ -1,12 +1,12 @@
 #include "playwright/page.h"
 
-#include "playwright/base64.h"
 #include "playwright/error.h"
-#include "playwright/file_output.h"
-#include "playwright/frame_impl.h"
-#include "playwright/page_impl.h"
-#include "playwright/response_impl.h"
-#include "playwright/selector_text.h"
+#include "playwright/internal/base64.h"
+#include "playwright/internal/file_output.h"
+#include "playwright/internal/frame_impl.h"
+#include "playwright/internal/page_impl.h"
+#include "playwright/internal/response_impl.h"
+#include "playwright/internal/selector_text.h"
 
 namespace playwright {
 

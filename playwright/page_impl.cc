@@ -1,15 +1,15 @@
-#include "playwright/page_impl.h"
+#include "playwright/internal/page_impl.h"
 
 #include <algorithm>
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 
-#include "playwright/browser_context_impl.h"
-#include "playwright/connection.h"
 #include "playwright/error.h"
-#include "playwright/frame_impl.h"
-#include "playwright/response_impl.h"
+#include "playwright/internal/browser_context_impl.h"
+#include "playwright/internal/connection.h"
+#include "playwright/internal/frame_impl.h"
+#include "playwright/internal/response_impl.h"
 
 namespace playwright::detail {
 

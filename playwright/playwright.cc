@@ -1,7 +1,7 @@
 #include "playwright/playwright.h"
 
-#include "playwright/browser_type_impl.h"
-#include "playwright/connection.h"
+#include "playwright/internal/browser_type_impl.h"
+#include "playwright/internal/connection.h"
 
 namespace playwright {
 

@@ -1,7 +1,7 @@
-#include "playwright/remote_object.h"
+#include "playwright/internal/remote_object.h"
 
-#include "playwright/connection.h"
 #include "playwright/error.h"
+#include "playwright/internal/connection.h"
 
 namespace playwright::detail {
 

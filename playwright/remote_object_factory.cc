@@ -1,13 +1,13 @@
-#include "playwright/remote_object_factory.h"
+#include "playwright/internal/remote_object_factory.h"
 
 #include <string_view>
 #include <unordered_map>
 
-#include "playwright/browser_context_impl.h"
-#include "playwright/browser_type_impl.h"
-#include "playwright/frame_impl.h"
-#include "playwright/page_impl.h"
-#include "playwright/response_impl.h"
+#include "playwright/internal/browser_context_impl.h"
+#include "playwright/internal/browser_type_impl.h"
+#include "playwright/internal/frame_impl.h"
+#include "playwright/internal/page_impl.h"
+#include "playwright/internal/response_impl.h"
 
 namespace playwright::detail {
 

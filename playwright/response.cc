@@ -1,7 +1,7 @@
 #include "playwright/response.h"
 
 #include "playwright/error.h"
-#include "playwright/response_impl.h"
+#include "playwright/internal/response_impl.h"
 
 namespace playwright {
 

@@ -1,7 +1,7 @@
-#include "playwright/response_impl.h"
+#include "playwright/internal/response_impl.h"
 
-#include "playwright/base64.h"
-#include "playwright/connection.h"
+#include "playwright/internal/base64.h"
+#include "playwright/internal/connection.h"
 
 namespace playwright::detail {
 

@@ -1,4 +1,4 @@
-#include "playwright/selector_text.h"
+#include "playwright/internal/selector_text.h"
 
 #include <nlohmann/json.hpp>
 

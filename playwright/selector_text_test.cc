@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "playwright/error.h"
+#include "playwright/internal/selector_text.h"
 #include "playwright/locator.h"
-#include "playwright/selector_text.h"
 
 namespace playwright {
 namespace {

@@ -1,4 +1,4 @@
-#include "playwright/waiter.h"
+#include "playwright/internal/waiter.h"
 
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>

@@ -7,8 +7,8 @@
 
 #include <httplib.h>
 
-#include "standin/payloads.h"
-#include "standin/routes.h"
+#include "standin/internal/payloads.h"
+#include "standin/internal/routes.h"
 
 namespace standin {
 namespace {

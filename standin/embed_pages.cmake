@@ -17,7 +17,7 @@ foreach(name IN LISTS FILES)
 endforeach()
 
 file(WRITE "${OUTPUT}.tmp" "// Generated from standin/pages by embed_pages.cmake; do not edit.
-#include \"standin/embedded_pages.h\"
+#include \"standin/internal/embedded_pages.h\"
 
 #include <utility>
 

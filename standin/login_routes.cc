@@ -2,7 +2,7 @@
 // redirect, or a captcha, or the second-confirmation page; and logout.
 #include <httplib.h>
 
-#include "standin/routes.h"
+#include "standin/internal/routes.h"
 
 namespace standin {
 namespace {

@@ -2,8 +2,8 @@
 // and the answering helpers shared by all routes.
 #include <httplib.h>
 
-#include "standin/embedded_pages.h"
-#include "standin/routes.h"
+#include "standin/internal/embedded_pages.h"
+#include "standin/internal/routes.h"
 
 namespace standin {
 namespace {

@@ -1,5 +1,5 @@
 // Deterministic payloads of the stand-in site's background calls.
-#include "standin/payloads.h"
+#include "standin/internal/payloads.h"
 
 #include <algorithm>
 #include <array>

@@ -5,8 +5,8 @@
 
 #include <httplib.h>
 
-#include "standin/routes.h"
-#include "standin/site_state.h"
+#include "standin/internal/routes.h"
+#include "standin/internal/site_state.h"
 
 namespace standin {
 namespace {

@@ -1,5 +1,5 @@
 // SiteState: switches, request record, login tickets and the stop signal.
-#include "standin/site_state.h"
+#include "standin/internal/site_state.h"
 
 #include <cstdio>
 #include <random>

@@ -4,7 +4,7 @@
 
 #include <future>
 
-#include "ravik/shared/test_server.h"
+#include "tests/support/loopback_server.h"
 
 namespace ravik::shared {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(HttpClientTest, ReturnsStatusAndBody) {
-  testing::TestServer server;
+  test_support::LoopbackServer server;
   server.set_handler([](const httplib::Request& request, httplib::Response& response) {
     if (request.path == "/moved") return response.set_redirect("/ok");
     response.status = request.path == "/ok" ? 200 : 503;
@@ -28,7 +28,7 @@ TEST(HttpClientTest, ReturnsStatusAndBody) {
 }
 
 TEST(HttpClientTest, OversizedBodiesAndUnreachableHostsFail) {
-  testing::TestServer server;
+  test_support::LoopbackServer server;
   server.set_handler([](const httplib::Request&, httplib::Response& response) {
     response.set_content(std::string(MAX_BODY_BYTES + 1, 'x'), "text/plain");
   });
@@ -38,7 +38,7 @@ TEST(HttpClientTest, OversizedBodiesAndUnreachableHostsFail) {
 }
 
 TEST(HttpClientTest, GivesUpAtTheTimeLimit) {
-  testing::TestServer server;
+  test_support::LoopbackServer server;
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
   server.set_handler([released](const httplib::Request&, httplib::Response& response) {

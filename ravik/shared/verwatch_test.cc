@@ -12,19 +12,19 @@
 
 #include "ravik/config.h"
 #include "ravik/shared/file_io.h"
-#include "ravik/shared/test_server.h"
 #include "ravik/version.h"
+#include "tests/support/loopback_server.h"
 
 namespace ravik::shared::verwatch {
 namespace {
 
 namespace fs = std::filesystem;
-using ::ravik::shared::testing::TestServer;
+using ::ravik::test_support::LoopbackServer;
 
 // CONFIG_DIR and the package index origin are read once per process, so this
 // program points both at a temporary directory and a loopback server before
 // any test runs.
-TestServer* g_index = nullptr;
+LoopbackServer* g_index = nullptr;
 
 class VerwatchEnvironment : public ::testing::Environment {
  public:
@@ -32,7 +32,7 @@ class VerwatchEnvironment : public ::testing::Environment {
     config_dir_ = fs::temp_directory_path() / ("verwatch_test_" + std::to_string(::getpid()));
     fs::remove_all(config_dir_);
     ::setenv("RAVIK_CONFIG_DIR", config_dir_.c_str(), 1);
-    server_ = std::make_unique<TestServer>();
+    server_ = std::make_unique<LoopbackServer>();
     ::setenv("RAVIK_PACKAGE_INDEX_ORIGIN", (server_->origin() + "/").c_str(), 1);
     g_index = server_.get();
   }
@@ -44,7 +44,7 @@ class VerwatchEnvironment : public ::testing::Environment {
 
  private:
   fs::path config_dir_;
-  std::unique_ptr<TestServer> server_;
+  std::unique_ptr<LoopbackServer> server_;
 };
 
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new VerwatchEnvironment);

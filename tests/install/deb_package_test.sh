@@ -56,8 +56,9 @@ check_runtime_package() {
   local own_files
   own_files=$(grep -v '^\./usr/share/ravik/node_modules/' <<<"$contents")
   for expected in ./usr/bin/ravik ./usr/share/ravik/node_modules/playwright-core/cli.js \
-      ./usr/lib/libravik_host.so.0 ./usr/lib/libravik_playwright.so.0 ./usr/lib/libravik_scraper.so.0 \
-      ./usr/lib/libravik_scenarios.so.0 ./usr/lib/libravik_askpool.so.0 ./usr/lib/libravik_verwatch.so.0; do
+      ./usr/lib/libravik_host.so.0 ./usr/lib/libravik_browser_host.so.0 ./usr/lib/libravik_playwright.so.0 \
+      ./usr/lib/libravik_scraper.so.0 ./usr/lib/libravik_scenarios.so.0 ./usr/lib/libravik_askpool.so.0 \
+      ./usr/lib/libravik_verwatch.so.0; do
     grep -qxF "$expected" <<<"$contents" || fail "the package lacks $expected"
   done
   local programs

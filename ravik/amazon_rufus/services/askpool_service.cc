@@ -6,7 +6,7 @@
 #include <exception>
 #include <system_error>
 
-#include "ravik/amazon_rufus/services/json_reader.h"
+#include "ravik/amazon_rufus/services/internal/json_reader.h"
 #include "ravik/environment.h"
 #include "ravik/shared/file_io.h"
 

@@ -13,7 +13,8 @@
 #include <future>
 #include <system_error>
 
-#include "ravik/amazon_rufus/services/json_reader.h"
+#include "ravik/amazon_rufus/services/internal/json_reader.h"
+#include "tests/support/scoped_environment_variable.h"
 
 namespace ravik::amazon_rufus::services {
 namespace {
@@ -91,21 +92,7 @@ class AskpoolServiceTest : public ::testing::Test {
   fs::path root_;
 };
 
-// Sets an environment variable for one scope, or unsets it with none.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) saved_ = old;
-    if (value) ::setenv(name, value, 1); else ::unsetenv(name);
-  }
-  ~ScopedVariable() {
-    if (saved_) ::setenv(name_, saved_->c_str(), 1); else ::unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> saved_;
-};
+using ScopedVariable = test_support::ScopedEnvironmentVariable;
 
 const char* const ONE_QUESTION = R"({"items": [{"questions": [{"text": "好用吗？"}]}]})";
 

@@ -1,4 +1,4 @@
-#include "ravik/amazon_rufus/services/json_reader.h"
+#include "ravik/amazon_rufus/services/internal/json_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "ravik/seller_sprite_legacy/scraping/api_recorder.h"
 
 #include "playwright/error.h"
-#include "ravik/seller_sprite_legacy/scraping/run_files.h"
-#include "ravik/seller_sprite_legacy/scraping/web_origin.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/run_files.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/web_origin.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {

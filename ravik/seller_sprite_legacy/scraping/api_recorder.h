@@ -23,13 +23,13 @@
 #include <asio/awaitable.hpp>
 
 #include "playwright/response.h"
-#include "ravik/export/host_export.h"
+#include "ravik/export/browser_host_export.h"
 #include "ravik/json.h"
 #include "ravik/required.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 
-class RAVIK_HOST_EXPORT SellerSpriteApiRecorder {
+class RAVIK_BROWSER_HOST_EXPORT SellerSpriteApiRecorder {
  public:
   // URL keywords of every section the site's pages feed, so that a response
   // offered for a shorter keyword is left to the section it really belongs to.

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "playwright/error.h"
-#include "ravik/seller_sprite_legacy/scraping/run_files.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/run_files.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {

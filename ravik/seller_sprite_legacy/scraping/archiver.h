@@ -13,13 +13,13 @@
 
 #include "playwright/locator.h"
 #include "playwright/page.h"
-#include "ravik/export/host_export.h"
+#include "ravik/export/browser_host_export.h"
 #include "ravik/json.h"
 #include "ravik/required.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 
-class RAVIK_HOST_EXPORT SellerSpriteArchiver {
+class RAVIK_BROWSER_HOST_EXPORT SellerSpriteArchiver {
  public:
   explicit SellerSpriteArchiver(std::filesystem::path run_dir);
 

@@ -1,4 +1,4 @@
-#include "ravik/seller_sprite_legacy/scraping/arguments.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/arguments.h"
 
 #include <stdexcept>
 

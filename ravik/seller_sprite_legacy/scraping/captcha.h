@@ -8,11 +8,11 @@
 #include <asio/awaitable.hpp>
 
 #include "playwright/page.h"
-#include "ravik/export/host_export.h"
+#include "ravik/export/browser_host_export.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 
-class RAVIK_HOST_EXPORT SellerSpriteCaptchaDetector {
+class RAVIK_BROWSER_HOST_EXPORT SellerSpriteCaptchaDetector {
  public:
   // True when the site's captcha dialog or prompt is visible, or a captcha
   // widget is visible at 50 by 50 CSS pixels or more.

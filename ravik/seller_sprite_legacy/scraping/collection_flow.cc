@@ -1,11 +1,11 @@
-#include "ravik/seller_sprite_legacy/scraping/collection_flow.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/collection_flow.h"
 
 #include <memory>
 
 #include "ravik/seller_sprite_legacy/domain/exceptions.h"
 #include "ravik/seller_sprite_legacy/scraping/api_recorder.h"
 #include "ravik/seller_sprite_legacy/scraping/archiver.h"
-#include "ravik/seller_sprite_legacy/scraping/navigation.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/navigation.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 
 namespace ravik::seller_sprite_legacy::scraping {

@@ -14,11 +14,11 @@
 #include "ravik/seller_sprite/domain/exceptions.h"
 #include "ravik/seller_sprite_legacy/scraping/api_recorder.h"
 #include "ravik/seller_sprite_legacy/scraping/archiver.h"
-#include "ravik/seller_sprite_legacy/scraping/profile_preferences.h"
-#include "ravik/seller_sprite_legacy/scraping/response_capture.h"
-#include "ravik/seller_sprite_legacy/scraping/run_files.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/profile_preferences.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/response_capture.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/run_files.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/web_origin.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
-#include "ravik/seller_sprite_legacy/scraping/web_origin.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "ravik/seller_sprite_legacy/scraping/navigation.h"
-#include "ravik/seller_sprite_legacy/scraping/response_capture.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/navigation.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/response_capture.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/web_origin.h"
 #include "ravik/seller_sprite_legacy/scraping/testing/collector_fixture.h"
-#include "ravik/seller_sprite_legacy/scraping/web_origin.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {

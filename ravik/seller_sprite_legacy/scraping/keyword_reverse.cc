@@ -1,8 +1,8 @@
 // Collection on the keyword-reverse page: the keyword list of a product with
 // its high-frequency words (both required), monthly figures and keyword
 // statistics (both optional).
-#include "ravik/seller_sprite_legacy/scraping/arguments.h"
-#include "ravik/seller_sprite_legacy/scraping/collection_flow.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/arguments.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/collection_flow.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 
 namespace ravik::seller_sprite_legacy::scraping {

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "ravik/seller_sprite_legacy/scraping/archiver.h"
-#include "ravik/seller_sprite_legacy/scraping/arguments.h"
-#include "ravik/seller_sprite_legacy/scraping/navigation.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/arguments.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/navigation.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 
 namespace ravik::seller_sprite_legacy::scraping {

@@ -11,9 +11,9 @@
 
 #include "playwright/error.h"
 #include "ravik/seller_sprite_legacy/scraping/console_prompt.h"
-#include "ravik/seller_sprite_legacy/scraping/navigation.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/navigation.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/web_origin.h"
 #include "ravik/seller_sprite_legacy/scraping/testing/collector_fixture.h"
-#include "ravik/seller_sprite_legacy/scraping/web_origin.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {

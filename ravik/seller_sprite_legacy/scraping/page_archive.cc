@@ -1,6 +1,6 @@
 // The page archive: a snapshot of one address as the collector's profile sees it.
 #include "ravik/seller_sprite_legacy/scraping/archiver.h"
-#include "ravik/seller_sprite_legacy/scraping/navigation.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/navigation.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 
 namespace ravik::seller_sprite_legacy::scraping {

@@ -8,9 +8,9 @@
 #include <sys/stat.h>
 
 #include "ravik/seller_sprite_legacy/domain/exceptions.h"
-#include "ravik/seller_sprite_legacy/scraping/profile_preferences.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/profile_preferences.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/web_origin.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
-#include "ravik/seller_sprite_legacy/scraping/web_origin.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {

@@ -1,4 +1,4 @@
-#include "ravik/seller_sprite_legacy/scraping/profile_preferences.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/profile_preferences.h"
 
 #include <cerrno>
 #include <fstream>
@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "ravik/seller_sprite_legacy/scraping/run_files.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/run_files.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {

@@ -1,6 +1,6 @@
 // Response capture: the flows' response listener, the payload wait, the
 // missing-section records and the capture of SellerSprite JSON into a list.
-#include "ravik/seller_sprite_legacy/scraping/response_capture.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/response_capture.h"
 
 #include <chrono>
 #include <stdexcept>
@@ -10,8 +10,8 @@
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include "ravik/seller_sprite_legacy/scraping/internal/web_origin.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
-#include "ravik/seller_sprite_legacy/scraping/web_origin.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {

@@ -1,4 +1,4 @@
-#include "ravik/seller_sprite_legacy/scraping/run_files.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/run_files.h"
 
 #include <stdexcept>
 #include <string>

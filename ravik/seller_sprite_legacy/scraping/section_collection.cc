@@ -1,7 +1,7 @@
 // Collection on the keyword-mining page: one section in a page context of
 // its own, one section on an open page, or both sections in one search.
-#include "ravik/seller_sprite_legacy/scraping/arguments.h"
-#include "ravik/seller_sprite_legacy/scraping/collection_flow.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/arguments.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/collection_flow.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 
 namespace ravik::seller_sprite_legacy::scraping {

@@ -4,8 +4,8 @@
 
 #include "ravik/config.h"
 #include "ravik/run_sync.h"
-#include "ravik/seller_sprite_legacy/scraping/arguments.h"
-#include "ravik/seller_sprite_legacy/scraping/web_origin.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/arguments.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/web_origin.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 

@@ -3,8 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "ravik/seller_sprite_legacy/scraping/internal/unicode_text.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
-#include "ravik/seller_sprite_legacy/scraping/unicode_text.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {

@@ -1,4 +1,4 @@
-#include "ravik/seller_sprite_legacy/scraping/unicode_text.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/unicode_text.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "ravik/seller_sprite_legacy/scraping/web_origin.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/web_origin.h"
 
 #include <algorithm>
 #include <cctype>

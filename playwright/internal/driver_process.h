@@ -17,8 +17,8 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 
-#include "playwright/driver_endpoint.h"
 #include "playwright/driver_location.h"
+#include "playwright/internal/driver_endpoint.h"
 
 namespace playwright::detail {
 

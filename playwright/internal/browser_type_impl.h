@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "playwright/browser_type.h"
-#include "playwright/remote_object.h"
+#include "playwright/internal/remote_object.h"
 
 namespace playwright::detail {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "playwright/remote_object.h"
+#include "playwright/internal/remote_object.h"
 
 namespace playwright::detail {
 

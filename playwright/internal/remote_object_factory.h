@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "playwright/remote_object.h"
+#include "playwright/internal/remote_object.h"
 
 namespace playwright::detail {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "ravik/json.h"
-#include "standin/site_state.h"
+#include "standin/internal/site_state.h"
 
 namespace httplib {
 class Server;

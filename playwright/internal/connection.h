@@ -30,10 +30,10 @@
 #include <asio/posix/stream_descriptor.hpp>
 #include <nlohmann/json.hpp>
 
-#include "playwright/driver_endpoint.h"
 #include "playwright/driver_location.h"
-#include "playwright/remote_object.h"
-#include "playwright/waiter.h"
+#include "playwright/internal/driver_endpoint.h"
+#include "playwright/internal/remote_object.h"
+#include "playwright/internal/waiter.h"
 
 namespace playwright::detail {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "playwright/remote_object.h"
+#include "playwright/internal/remote_object.h"
 
 namespace playwright::detail {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "playwright/internal/remote_object.h"
 #include "playwright/page.h"
-#include "playwright/remote_object.h"
 
 namespace playwright::detail {
 

@@ -16,7 +16,7 @@
 #include "playwright/page.h"
 #include "ravik/json.h"
 #include "ravik/seller_sprite_legacy/domain/models.h"
-#include "ravik/seller_sprite_legacy/scraping/response_capture.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/response_capture.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 
