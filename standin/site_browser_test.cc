@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr double kWaitMs = 10000;
+constexpr std::chrono::milliseconds kWaitMs{10000};
 
 fs::path make_profile_dir() {
   std::random_device random;
@@ -134,7 +134,7 @@ TEST_F(BrowserTest, NeverIdleNetworkAndGuestState) {
     co_await page.goto_(reverse, {.wait_until = "domcontentloaded"});
     EXPECT_TRUE(co_await page.get_by_text("游客").first().is_visible());
     EXPECT_FALSE(co_await page.get_by_text("未登录").first().is_visible());
-    EXPECT_THROW(co_await page.wait_for_load_state("networkidle", {.timeout = 1500}), playwright::TimeoutError);
+    EXPECT_THROW(co_await page.wait_for_load_state("networkidle", {.timeout = std::chrono::milliseconds(1500)}), playwright::TimeoutError);
   });
   EXPECT_GE(site_.requests_to(kHeartbeatApi).size(), 2u);
 }
