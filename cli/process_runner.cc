@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +12,10 @@
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
+#include <string_view>
+#include <system_error>
+
+#include "process/spawn.h"
 
 extern char** environ;
 
@@ -22,22 +25,12 @@ namespace {
 constexpr int kSampleMillis = 10;
 
 std::vector<std::string> merged_environment(const std::map<std::string, std::optional<std::string>>& changes) {
-  std::vector<std::string> entries;
-  for (char** entry = environ; *entry; ++entry) {
-    const std::string text = *entry;
-    if (!changes.contains(text.substr(0, text.find('=')))) entries.push_back(text);
-  }
+  std::vector<std::string> entries = process::environment_entries(
+      environ, [&changes](std::string_view name) { return !changes.contains(std::string(name)); });
   for (const auto& [name, value] : changes) {
     if (value) entries.push_back(name + "=" + *value);
   }
   return entries;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& texts) {
-  std::vector<char*> result;
-  for (std::string& text : texts) result.push_back(text.data());
-  result.push_back(nullptr);
-  return result;
 }
 
 long read_peak_rss_kb(pid_t pid) {
@@ -83,53 +76,54 @@ bool drain(int fd, std::string& sink) {
   return count < 0 && errno == EINTR;
 }
 
-// Points descriptor `fd` of the child at `target`; `pipe` serves a captured
-// stream and a broken pipe. Answers whether the stream is captured.
-bool arrange_output(posix_spawn_file_actions_t& actions, OutputTarget target, Pipe& pipe, int fd) {
+// A descriptor open on /dev/full, closed with this object.
+struct FullDevice {
+  int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  ~FullDevice() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// The descriptor the child gets for an output stream of kind `target`;
+// `pipe` serves a captured stream and a broken pipe. Sets `captured`.
+int output_descriptor(OutputTarget target, Pipe& pipe, const FullDevice& full_device, bool& captured) {
+  captured = target == OutputTarget::captured;
   switch (target) {
     case OutputTarget::captured:
-      posix_spawn_file_actions_adddup2(&actions, pipe.write_end, fd);
-      return true;
+      return pipe.write_end;
     case OutputTarget::closed:
-      posix_spawn_file_actions_addclose(&actions, fd);
-      return false;
+      return -1;
     case OutputTarget::full_device:
-      posix_spawn_file_actions_addopen(&actions, fd, "/dev/full", O_WRONLY, 0);
-      return false;
+      return full_device.fd;
     case OutputTarget::broken_pipe:
       pipe.close_read();
-      posix_spawn_file_actions_adddup2(&actions, pipe.write_end, fd);
-      return false;
+      return pipe.write_end;
   }
-  return false;
+  return -1;
 }
 
 }  // namespace
 
 ProcessResult run_process(const ProcessRequest& request) {
   Pipe in, out, err;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in.read_end, STDIN_FILENO);
-  bool out_open = arrange_output(actions, request.stdout_target, out, STDOUT_FILENO);
-  bool err_open = arrange_output(actions, request.stderr_target, err, STDERR_FILENO);
-  if (!request.working_dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, request.working_dir.c_str());
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-
-  std::vector<std::string> argv_texts = request.argv;
-  std::vector<std::string> env_texts = merged_environment(request.environment);
-  std::vector<char*> argv = pointers(argv_texts);
-  std::vector<char*> envp = pointers(env_texts);
+  const FullDevice full_device;
+  bool out_open = false;
+  bool err_open = false;
+  const process::SpawnRequest spawn_request{
+      .argv = request.argv,
+      .environment = merged_environment(request.environment),
+      .stdin_fd = in.read_end,
+      .stdout_fd = output_descriptor(request.stdout_target, out, full_device, out_open),
+      .stderr_fd = output_descriptor(request.stderr_target, err, full_device, err_open),
+      .working_dir = request.working_dir,
+      .end_with_parent = false,
+  };
   const auto started = std::chrono::steady_clock::now();
   pid_t pid = 0;
-  const int spawn_error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (spawn_error != 0) {
-    throw std::runtime_error("cannot start " + request.argv.at(0) + ": " + std::strerror(spawn_error));
+  try {
+    pid = process::spawn(spawn_request);
+  } catch (const std::system_error& error) {
+    throw std::runtime_error("cannot start " + request.argv.at(0) + ": " + std::strerror(error.code().value()));
   }
   in.close_read();
   out.close_write();

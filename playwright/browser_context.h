@@ -20,7 +20,7 @@ class RAVIK_PLAYWRIGHT_EXPORT BrowserContext {
   explicit BrowserContext(std::shared_ptr<detail::BrowserContextImpl> impl);
 
   // The pages open in the context now, possibly none.
-  std::vector<Page> pages() const;
+  [[nodiscard]] std::vector<Page> pages() const;
   asio::awaitable<Page> new_page();
   // Closes every page and, for a persistent context, the browser; also after interrupt_all().
   asio::awaitable<void> close();

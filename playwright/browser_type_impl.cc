@@ -15,8 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Playwright's own default for launches, milliseconds.
-constexpr double kLaunchTimeoutMs = 180000;
+// Playwright's own default for launches.
+constexpr std::chrono::milliseconds kLaunchTimeout{180000};
 constexpr const char* kSystemChromium = "/usr/bin/chromium";
 
 // Switches for a machine whose network is closed: no background traffic
@@ -56,7 +56,7 @@ nlohmann::json BrowserTypeImpl::launch_params(const LaunchPersistentContextOptio
 asio::awaitable<std::shared_ptr<BrowserContextImpl>> BrowserTypeImpl::launch_persistent_context(
     const LaunchPersistentContextOptions& options) {
   constexpr std::string_view kApi = "BrowserType.launch_persistent_context";
-  const nlohmann::json result = co_await call(kApi, "launchPersistentContext", launch_params(options), kLaunchTimeoutMs);
+  const nlohmann::json result = co_await call(kApi, "launchPersistentContext", launch_params(options), kLaunchTimeout);
   auto context = connection(kApi)->find_as<BrowserContextImpl>(result.value("context", nlohmann::json()));
   if (!context) throw Error(std::string(kApi) + ": the driver answered no browser context");
   co_return context;

@@ -199,7 +199,7 @@ asio::awaitable<json> Connection::call(const std::string& guid, std::string_view
                   {"guid", guid},
                   {"method", method},
                   {"params", params.is_null() ? json::object() : std::move(params)},
-                  {"metadata", {{"timeout", options.timeout_ms}}}};
+                  {"metadata", {{"timeout", options.timeout.count()}}}};
   std::string frame = frame_message(message, api_name);
   auto self = shared_from_this();
   auto pending = std::make_shared<PendingCall>(executor_, api_name);

@@ -328,7 +328,7 @@ TEST(ConnectionTest, InterruptFailsWaitingCallsAndLaterOnesButLetsClosingCallsTh
     co_await driver.receive();  // "initialize"
     // One call waits for the driver, one wait is kept by the client.
     StartedCall driver_wait(executor, call(connection, "frame@1", "waitForSelector", "Locator.wait_for"));
-    StartedCall load_wait(executor, frame->wait_for_load_state("networkidle", 0));
+    StartedCall load_wait(executor, frame->wait_for_load_state("networkidle", milliseconds(0)));
     const json abandoned = co_await driver.receive();
     interrupt_all("已中断");
     const std::exception_ptr driver_wait_failure = co_await driver_wait.failure();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "process/spawn.h"
+
 namespace playwright::detail {
 
 namespace {
@@ -39,12 +41,7 @@ bool passes_to_driver(std::string_view name) {
 }
 
 std::vector<std::string> driver_environment(const char* const* host_environment) {
-  std::vector<std::string> environment;
-  for (const char* const* entry = host_environment; entry != nullptr && *entry != nullptr; ++entry) {
-    const std::string_view text(*entry);
-    const auto equals = text.find('=');
-    if (equals != std::string_view::npos && passes_to_driver(text.substr(0, equals))) environment.emplace_back(text);
-  }
+  std::vector<std::string> environment = ravik::process::environment_entries(host_environment, passes_to_driver);
   environment.push_back(std::string(kLanguageVariable) + "=" + std::string(kLanguage));
   return environment;
 }

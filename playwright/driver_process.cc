@@ -1,11 +1,8 @@
 #include "playwright/internal/driver_process.h"
 
 #include <fcntl.h>
-#include <linux/close_range.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -26,6 +23,7 @@
 
 #include "playwright/error.h"
 #include "playwright/internal/driver_environment.h"
+#include "process/spawn.h"
 
 extern char** environ;
 
@@ -37,9 +35,6 @@ namespace {
 constexpr std::chrono::milliseconds kTerminateGrace{5000};
 // How often the exit is checked where no pidfd is available.
 constexpr std::chrono::milliseconds kExitPollInterval{50};
-// Descriptors above this are not looked at where close_range cannot mark
-// them all at once.
-constexpr int kDescriptorLimitCap = 1 << 20;
 
 void close_fd(int& fd) {
   if (fd >= 0) ::close(fd);
@@ -54,59 +49,6 @@ void reap(pid_t pid) {
   }
 }
 
-std::vector<char*> pointers_to(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  for (auto& s : strings) pointers.push_back(s.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
-// In the child: makes `fd` the descriptor `target`, inherited across exec.
-void move_to(int fd, int target) {
-  if (fd == target) {
-    ::fcntl(fd, F_SETFD, 0);
-  } else {
-    ::dup2(fd, target);
-  }
-}
-
-// The highest descriptor number + 1 that this process may hold.
-int descriptor_limit() {
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kDescriptorLimitCap;
-  return static_cast<int>(std::min<rlim_t>(limit.rlim_cur, kDescriptorLimitCap));
-}
-
-// In the child: marks every descriptor from 3 on close-on-exec, so that none
-// of the host's leaks into the driver. Kernels before 5.11 lack
-// CLOSE_RANGE_CLOEXEC: there the descriptors below `max_fd` are marked one
-// by one.
-void mark_host_descriptors_cloexec(int max_fd) {
-  if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
-  for (int fd = 3; fd < max_fd; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-}
-
-// In the child, between fork and exec: only async-signal-safe calls.
-[[noreturn]] void exec_driver(char* const* argv, char* const* envp, int stdin_fd, int stdout_fd, int stderr_fd,
-                              int report_fd, pid_t parent, int max_fd) {
-  sigset_t none;
-  sigemptyset(&none);
-  ::sigprocmask(SIG_SETMASK, &none, nullptr);
-  // A group of its own: a terminal's Ctrl-C reaches only the host, which
-  // then closes the browser in order.
-  ::setpgid(0, 0);
-  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-  if (::getppid() != parent) ::_exit(127);  // the parent died before prctl
-  move_to(stdin_fd, 0);
-  move_to(stdout_fd, 1);
-  move_to(stderr_fd, 2);
-  mark_host_descriptors_cloexec(max_fd);
-  ::execve(argv[0], argv, envp);
-  const int error = errno;
-  [[maybe_unused]] auto written = ::write(report_fd, &error, sizeof error);
-  ::_exit(127);
-}
-
 }  // namespace
 
 DriverProcess::DriverProcess(const DriverLocation& location) {
@@ -115,52 +57,38 @@ DriverProcess::DriverProcess(const DriverLocation& location) {
   int stdin_pair[2] = {-1, -1};
   int stdout_pipe[2] = {-1, -1};
   int stderr_pipe[2] = {-1, -1};
-  int report_pipe[2] = {-1, -1};  // carries the errno of a failed exec
   const auto close_all = [&] {
-    for (int* pair : {stdin_pair, stdout_pipe, stderr_pipe, report_pipe}) {
+    for (int* pair : {stdin_pair, stdout_pipe, stderr_pipe}) {
       close_fd(pair[0]);
       close_fd(pair[1]);
     }
   };
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stdin_pair) != 0 ||
-      ::pipe2(stdout_pipe, O_CLOEXEC) != 0 || ::pipe2(stderr_pipe, O_CLOEXEC) != 0 ||
-      ::pipe2(report_pipe, O_CLOEXEC) != 0) {
+      ::pipe2(stdout_pipe, O_CLOEXEC) != 0 || ::pipe2(stderr_pipe, O_CLOEXEC) != 0) {
     const int error = errno;
     close_all();
     throw Error("cannot start the Playwright driver: " + errno_text(error));
   }
-  std::vector<std::string> args = {location.node.string(), location.cli_js.string(), "run-driver"};
-  std::vector<std::string> env = driver_environment(environ);
-  auto argv = pointers_to(args);
-  auto envp = pointers_to(env);
-
-  const pid_t parent = ::getpid();
-  const int limit = descriptor_limit();
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    exec_driver(argv.data(), envp.data(), stdin_pair[0], stdout_pipe[1], stderr_pipe[1], report_pipe[1], parent, limit);
-  }
-  if (pid_ < 0) {
-    const int error = errno;
+  const ravik::process::SpawnRequest request{
+      .argv = {location.node.string(), location.cli_js.string(), "run-driver"},
+      .environment = driver_environment(environ),
+      .stdin_fd = stdin_pair[0],
+      .stdout_fd = stdout_pipe[1],
+      .stderr_fd = stderr_pipe[1],
+      .working_dir = {},
+      .end_with_parent = true,
+  };
+  try {
+    pid_ = ravik::process::spawn(request);
+  } catch (const std::system_error& error) {
     close_all();
-    throw Error("cannot start the Playwright driver: " + errno_text(error));
+    reaped_ = true;
+    throw Error("cannot start the Playwright driver " + location.node.string() + ": " +
+                errno_text(error.code().value()));
   }
   close_fd(stdin_pair[0]);
   close_fd(stdout_pipe[1]);
   close_fd(stderr_pipe[1]);
-  close_fd(report_pipe[1]);
-  int exec_error = 0;
-  ssize_t got;
-  do {
-    got = ::read(report_pipe[0], &exec_error, sizeof exec_error);
-  } while (got < 0 && errno == EINTR);
-  if (got == static_cast<ssize_t>(sizeof exec_error)) {
-    reap(pid_);
-    reaped_ = true;
-    close_all();
-    throw Error("cannot start the Playwright driver " + location.node.string() + ": " + errno_text(exec_error));
-  }
-  close_fd(report_pipe[0]);
   stdin_fd_ = std::exchange(stdin_pair[1], -1);
   stdout_fd_ = std::exchange(stdout_pipe[0], -1);
   stderr_fd_ = std::exchange(stderr_pipe[0], -1);

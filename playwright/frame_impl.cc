@@ -1,13 +1,12 @@
 #include "playwright/internal/frame_impl.h"
 
 #include <algorithm>
-#include <cmath>
-#include <exception>
 
 #include "playwright/error.h"
 #include "playwright/internal/connection.h"
 #include "playwright/internal/response_impl.h"
 #include "playwright/internal/waiter.h"
+#include "playwright/run_then.h"
 
 namespace playwright::detail {
 
@@ -16,11 +15,6 @@ namespace {
 using nlohmann::json;
 
 constexpr std::string_view kClosedMessage = "Target page, context or browser has been closed";
-
-std::string milliseconds_text(double ms) {
-  if (std::floor(ms) == ms) return std::to_string(static_cast<long long>(ms));
-  return std::to_string(ms);
-}
 
 // Registers a waiter with the frame for as long as it lives.
 class WaiterRegistration {
@@ -84,57 +78,49 @@ void FrameImpl::wake_waiters() {
 }
 
 asio::awaitable<std::shared_ptr<ResponseImpl>> FrameImpl::navigate(std::string url, std::string wait_until,
-                                                                   double timeout_ms) {
+                                                                   std::chrono::milliseconds timeout) {
   constexpr std::string_view kApi = "Page.goto";
   check_load_state(kApi, "wait_until", wait_until);
   json params = {{"url", url}, {"waitUntil", wait_until}};
-  const json result = co_await call(kApi, "goto", std::move(params), timeout_ms);
+  const json result = co_await call(kApi, "goto", std::move(params), timeout);
   auto live = connection(kApi);
   co_return live->find_as<ResponseImpl>(result.value("response", json()));
 }
 
-asio::awaitable<void> FrameImpl::wait_for_load_state(std::string state, double timeout_ms) {
+asio::awaitable<void> FrameImpl::wait_for_load_state(std::string state, std::chrono::milliseconds timeout) {
   constexpr std::string_view kApi = "Page.wait_for_load_state";
   check_load_state(kApi, "state", state);
   auto live = connection(kApi);
   Waiter waiter(live->executor());
   WaiterRegistration registration(waiters_, waiter);
-  const auto deadline = deadline_after(timeout_ms);
+  const auto deadline = deadline_after(timeout);
   while (!load_states_.contains(state)) {
     if (closed_ || live->closed()) throw Error(std::string(kApi) + ": " + std::string(kClosedMessage));
     if (live->interruption()) throw InterruptedError(std::string(kApi) + ": " + *live->interruption());
     waiter.reset();
     const bool woken = co_await waiter.wait(deadline);
     if (!woken) {
-      throw TimeoutError(std::string(kApi) + ": Timeout " + milliseconds_text(timeout_ms) + "ms exceeded.");
+      throw TimeoutError(std::string(kApi) + ": Timeout " + std::to_string(timeout.count()) + "ms exceeded.");
     }
   }
 }
 
 asio::awaitable<json> FrameImpl::call_on_element(std::string api_name, std::string selector, std::string method,
-                                                 json params, double timeout_ms) {
-  const auto deadline = deadline_after(timeout_ms);
+                                                 json params, std::chrono::milliseconds timeout) {
+  const auto deadline = deadline_after(timeout);
   json wait_params = {{"selector", selector}, {"strict", true}, {"state", "attached"}};
-  const json found = co_await call(api_name, "waitForSelector", std::move(wait_params), timeout_ms);
+  const json found = co_await call(api_name, "waitForSelector", std::move(wait_params), timeout);
   const std::string element = guid_of(found.value("element", json()));
   if (element.empty()) throw Error(api_name + ": Could not resolve " + selector + " to DOM Element");
-  double time_left = 0;
+  std::chrono::milliseconds time_left{0};
   if (deadline) {
-    const auto left = std::chrono::duration<double, std::milli>(*deadline - Waiter::Clock::now()).count();
-    time_left = std::max(left, 1.0);  // 0 would mean "no time-out"
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Waiter::Clock::now());
+    time_left = std::max(left, std::chrono::milliseconds(1));  // 0 would mean "no time-out"
   }
   auto live = connection(api_name);
-  json result;
-  std::exception_ptr failure;
-  try {
-    const CallOptions options{.api_name = api_name, .timeout_ms = time_left};
-    result = co_await live->call(element, method, std::move(params), options);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  live->post(element, "dispose", json::object());
-  if (failure) std::rethrow_exception(failure);
-  co_return result;
+  const CallOptions options{.api_name = api_name, .timeout = time_left};
+  co_return co_await run_then([&] { return live->call(element, method, std::move(params), options); },
+                              [&] { live->post(element, "dispose", json::object()); });
 }
 
 }  // namespace playwright::detail

@@ -31,7 +31,7 @@ TEST(InterruptTest, AWaitingCallFailsAtOnceAndTheContextStillClosesInOrder) {
     signal_soon.async_wait([](const asio::error_code& ec) {
       if (!ec) interrupt_all("已中断");
     });
-    const WaitForOptions forever{.timeout = 0};
+    const WaitForOptions forever{.timeout = milliseconds(0)};
     try {
       co_await page.locator("#never").wait_for(forever);
       ADD_FAILURE() << "the wait ended without an error";

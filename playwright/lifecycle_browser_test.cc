@@ -109,7 +109,7 @@ TEST_F(LifecycleTest, FailedFlowAndDroppedHandleLeaveNoProcess) {
                  BrowserContext context = co_await pw.chromium.launch_persistent_context(options);
                  std::exception_ptr failure;
                  try {
-                   co_await context.pages().front().locator("#never").click({.timeout = 200});
+                   co_await context.pages().front().locator("#never").click({.timeout = milliseconds(200)});
                  } catch (...) {
                    failure = std::current_exception();
                  }
@@ -141,7 +141,7 @@ TEST_F(LifecycleTest, DriverDyingMidCallFailsThePendingCallAndLaterCallsFail) {
     EXPECT_EQ(drivers.size(), 1u);
 
     // Kill the driver while a call that would never end is pending.
-    const WaitForOptions forever{.timeout = 0};
+    const WaitForOptions forever{.timeout = milliseconds(0)};
     asio::steady_timer kill_soon(co_await asio::this_coro::executor, milliseconds(200));
     kill_soon.async_wait([&](const asio::error_code&) {
       for (pid_t pid : drivers) ::kill(pid, SIGKILL);

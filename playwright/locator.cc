@@ -32,8 +32,8 @@ Locator Locator::filter(const FilterOptions& options) const {
                                                                detail::escape_for_text_selector(std::string(*options.has_text), false)));
 }
 
-Locator Locator::locator(const std::string& selector) const {
-  return Locator(frame_, detail::chain_selector(selector_, selector));
+Locator Locator::locator(std::string_view selector) const {
+  return Locator(frame_, detail::chain_selector(selector_, std::string(selector)));
 }
 
 asio::awaitable<int> Locator::count() const {

@@ -2,10 +2,12 @@
 //
 // Composed on the client side into Playwright selector text, as the official
 // bindings do; nothing is sent to the driver until an action is awaited.
-// Time-outs are milliseconds; an absent time-out means the driver's default
-// (30000 ms).
+// Time-outs are std::chrono::milliseconds, sent to the driver as a number of
+// milliseconds; an absent time-out means the driver's default (30 s), a zero
+// one no limit.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -23,7 +25,7 @@ class FrameImpl;
 }
 
 struct TimeoutOptions {
-  std::optional<double> timeout{};
+  std::optional<std::chrono::milliseconds> timeout{};
 };
 
 // The option records below that hold text hold it as views, so that they
@@ -38,7 +40,7 @@ struct FilterOptions {
 
 struct WaitForOptions {
   std::string_view state = "visible";  // "attached", "detached", "visible", "hidden"
-  std::optional<double> timeout{};
+  std::optional<std::chrono::milliseconds> timeout{};
 };
 
 // Owns its path: bind it to a named variable rather than writing it braced
@@ -46,7 +48,7 @@ struct WaitForOptions {
 struct ScreenshotOptions {
   std::optional<std::filesystem::path> path{};  // also written there when given
   bool full_page = false;                       // pages only
-  std::optional<double> timeout{};
+  std::optional<std::chrono::milliseconds> timeout{};
 };
 
 // An element's box in CSS pixels, relative to the main frame's viewport.
@@ -61,12 +63,13 @@ class RAVIK_PLAYWRIGHT_EXPORT Locator {
  public:
   Locator(std::shared_ptr<detail::FrameImpl> frame, std::string selector);
 
-  const std::string& selector() const { return selector_; }
+  [[nodiscard]] const std::string& selector() const { return selector_; }
 
-  Locator first() const;
-  Locator nth(int index) const;
-  Locator filter(const FilterOptions& options) const;
-  Locator locator(const std::string& selector) const;
+  // New locators; this one is left as it is.
+  [[nodiscard]] Locator first() const;
+  [[nodiscard]] Locator nth(int index) const;
+  [[nodiscard]] Locator filter(const FilterOptions& options) const;
+  [[nodiscard]] Locator locator(std::string_view selector) const;
 
   asio::awaitable<int> count() const;
   asio::awaitable<void> click(TimeoutOptions options = {}) const;

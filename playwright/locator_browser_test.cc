@@ -10,7 +10,7 @@ namespace {
 using testing::new_shared_page;
 using testing::run;
 
-constexpr double kShortTimeout = 300;
+constexpr std::chrono::milliseconds kShortTimeout{300};
 
 const char* const kFormPage = R"(
 <ul id="menu">

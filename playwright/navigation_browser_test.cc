@@ -50,7 +50,7 @@ TEST_F(NavigationTest, LoadStatesAreAwaitedAndTimeOutWhileASubresourceHangs) {
 
     bool timed_out = false;
     try {
-      co_await page.wait_for_load_state("load", {.timeout = 300});
+      co_await page.wait_for_load_state("load", {.timeout = std::chrono::milliseconds(300)});
     } catch (const TimeoutError& e) {
       timed_out = true;
       EXPECT_STREQ(e.what(), "Page.wait_for_load_state: Timeout 300ms exceeded.");
@@ -65,7 +65,7 @@ TEST_F(NavigationTest, LoadStatesAreAwaitedAndTimeOutWhileASubresourceHangs) {
 
 TEST_F(NavigationTest, GotoTimesOutAndRejectsUnknownLoadStates) {
   run([&]() -> asio::awaitable<void> {
-    const GotoOptions short_wait{.timeout = 300};
+    const GotoOptions short_wait{.timeout = std::chrono::milliseconds(300)};
     EXPECT_THROW(co_await page.goto_(server.url("/hold"), short_wait), TimeoutError);
     server.release_held();
 
@@ -91,7 +91,7 @@ TEST_F(NavigationTest, ContentScreenshotAndPause) {
     const std::string html = co_await page.content();
     EXPECT_NE(html.find("<h1>标题</h1>"), std::string::npos);
 
-    co_await page.wait_for_timeout(50);
+    co_await page.wait_for_timeout(std::chrono::milliseconds(50));
 
     ScreenshotOptions options;
     options.path = dir / "shots" / "page.png";

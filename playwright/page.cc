@@ -32,8 +32,8 @@ asio::awaitable<std::optional<Response>> Page::goto_(const std::string& url, Got
   co_return Response(std::move(response));
 }
 
-asio::awaitable<void> Page::wait_for_timeout(double milliseconds) {
-  json params = {{"waitTimeout", milliseconds}};
+asio::awaitable<void> Page::wait_for_timeout(std::chrono::milliseconds duration) {
+  json params = {{"waitTimeout", duration.count()}};
   co_await impl_->main_frame()->call("Page.wait_for_timeout", "waitForTimeout", std::move(params));
 }
 
@@ -43,10 +43,10 @@ asio::awaitable<void> Page::wait_for_load_state(std::string state, TimeoutOption
 
 std::string Page::url() const { return impl_->main_frame()->url(); }
 
-Locator Page::locator(const std::string& selector) const { return Locator(impl_->main_frame(), selector); }
+Locator Page::locator(std::string_view selector) const { return Locator(impl_->main_frame(), std::string(selector)); }
 
-Locator Page::get_by_text(const std::string& text) const {
-  return Locator(impl_->main_frame(), "internal:text=" + detail::escape_for_text_selector(text, false));
+Locator Page::get_by_text(std::string_view text) const {
+  return Locator(impl_->main_frame(), "internal:text=" + detail::escape_for_text_selector(std::string(text), false));
 }
 
 void Page::on(std::string_view event, ResponseListener listener) {
@@ -71,6 +71,18 @@ asio::awaitable<std::string> Page::screenshot(ScreenshotOptions options) {
   std::string png = detail::base64_decode(result.value("binary", ""));
   if (options.path) detail::write_file("Page.screenshot", *options.path, png);
   co_return png;
+}
+
+ScopedResponseListener::ScopedResponseListener(Page page, ResponseListener listener)
+    : page_(std::move(page)), listener_(std::move(listener)) {
+  page_.on("response", listener_);
+}
+
+ScopedResponseListener::~ScopedResponseListener() { remove(); }
+
+void ScopedResponseListener::remove() {
+  // Only the name check throws, and the name is fixed.
+  if (ResponseListener listener = std::exchange(listener_, nullptr)) page_.remove_listener("response", listener);
 }
 
 }  // namespace playwright

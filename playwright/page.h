@@ -1,6 +1,7 @@
 // Page: one browser tab, driven through Playwright.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,14 +25,14 @@ class PageImpl;
 using ResponseHandler = std::function<asio::awaitable<void>(Response)>;
 using ResponseListener = std::shared_ptr<const ResponseHandler>;
 
-inline ResponseListener make_response_listener(ResponseHandler handler) {
+[[nodiscard]] inline ResponseListener make_response_listener(ResponseHandler handler) {
   return std::make_shared<const ResponseHandler>(std::move(handler));
 }
 
 // Holds its text as a view, as the records in locator.h do.
 struct GotoOptions {
   std::optional<std::string_view> wait_until{};  // "load", "domcontentloaded", "networkidle", "commit"
-  std::optional<double> timeout{};                 // milliseconds
+  std::optional<std::chrono::milliseconds> timeout{};
 };
 
 class RAVIK_PLAYWRIGHT_EXPORT Page {
@@ -41,14 +42,14 @@ class RAVIK_PLAYWRIGHT_EXPORT Page {
   // Navigates the main frame; `goto` is spelled `goto_` because the word is
   // reserved in C++. Answers the main resource's response, if any.
   asio::awaitable<std::optional<Response>> goto_(const std::string& url, GotoOptions options = {});
-  // Pauses `milliseconds` while the event loop keeps serving the browser.
-  asio::awaitable<void> wait_for_timeout(double milliseconds);
+  // Pauses for `duration` while the event loop keeps serving the browser.
+  asio::awaitable<void> wait_for_timeout(std::chrono::milliseconds duration);
   asio::awaitable<void> wait_for_load_state(std::string state = "load", TimeoutOptions options = {});
   // The main frame's current address, kept current from navigation events.
-  std::string url() const;
+  [[nodiscard]] std::string url() const;
 
-  Locator locator(const std::string& selector) const;
-  Locator get_by_text(const std::string& text) const;
+  [[nodiscard]] Locator locator(std::string_view selector) const;
+  [[nodiscard]] Locator get_by_text(std::string_view text) const;
 
   // Only the "response" event is offered; any other name throws Error.
   void on(std::string_view event, ResponseListener listener);
@@ -62,6 +63,25 @@ class RAVIK_PLAYWRIGHT_EXPORT Page {
 
  private:
   std::shared_ptr<detail::PageImpl> impl_;
+};
+
+// Keeps a "response" listener registered on a page for exactly its own
+// lifetime: registered by the constructor, removed by remove() or at the
+// latest by the destructor, so also when the guarded steps throw or the
+// coroutine holding it is destroyed while suspended.
+class RAVIK_PLAYWRIGHT_EXPORT ScopedResponseListener {
+ public:
+  ScopedResponseListener(Page page, ResponseListener listener);
+  ~ScopedResponseListener();
+  ScopedResponseListener(const ScopedResponseListener&) = delete;
+  ScopedResponseListener& operator=(const ScopedResponseListener&) = delete;
+
+  // Removes the listener now; later calls do nothing.
+  void remove();
+
+ private:
+  Page page_;
+  ResponseListener listener_;
 };
 
 }  // namespace playwright

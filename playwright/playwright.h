@@ -47,7 +47,7 @@ class RAVIK_PLAYWRIGHT_EXPORT PlaywrightStarter {
   asio::awaitable<Playwright> start();
 };
 
-RAVIK_PLAYWRIGHT_EXPORT PlaywrightStarter async_playwright();
+[[nodiscard]] RAVIK_PLAYWRIGHT_EXPORT PlaywrightStarter async_playwright();
 
 // Interrupts every driver connection of this process that is still alive
 // (for a host's Ctrl-C). Every call still waiting for the driver fails at

@@ -19,9 +19,9 @@ std::shared_ptr<Connection> RemoteObject::connection(std::string_view api_name) 
 }
 
 asio::awaitable<nlohmann::json> RemoteObject::call(std::string_view api_name, std::string_view method,
-                                                   nlohmann::json params, double timeout_ms) const {
+                                                   nlohmann::json params, std::chrono::milliseconds timeout) const {
   auto live = connection(api_name);
-  const CallOptions options{.api_name = api_name, .timeout_ms = timeout_ms};
+  const CallOptions options{.api_name = api_name, .timeout = timeout};
   co_return co_await live->call(guid_, method, std::move(params), options);
 }
 

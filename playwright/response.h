@@ -19,10 +19,10 @@ class RAVIK_PLAYWRIGHT_EXPORT Response {
  public:
   explicit Response(std::shared_ptr<detail::ResponseImpl> impl);
 
-  const std::string& url() const;
-  int status() const;
+  [[nodiscard]] const std::string& url() const;
+  [[nodiscard]] int status() const;
   // The resource type of the request behind it: "document", "xhr", "fetch", ...
-  const std::string& resource_type() const;
+  [[nodiscard]] const std::string& resource_type() const;
 
   // The raw body bytes. Throws Error when the body is gone (a redirect, or
   // the page navigated away).

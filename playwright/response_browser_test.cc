@@ -171,6 +171,24 @@ TEST_F(ResponseTest, FailingListenerEndsAloneAndRemovedListenerHearsNothing) {
   EXPECT_THROW(page.remove_listener("request", kept), Error);
 }
 
+TEST_F(ResponseTest, ScopedListenerIsRemovedWhenTheGuardedStepFails) {
+  server.page("/start", fetching_page("/api/guarded"));
+  server.json("/api/guarded", "[]");
+  const auto shared_seen = std::make_shared<Seen>();
+  const Seen& seen = *shared_seen;
+  const TimeoutOptions short_wait{.timeout = std::chrono::milliseconds(300)};
+  EXPECT_THROW(run([&]() -> asio::awaitable<void> {
+                 const ScopedResponseListener capturing(page, recording_listener(shared_seen));
+                 co_await page.goto_(server.url("/start"));
+                 co_await page.locator("#missing").click(short_wait);
+               }),
+               TimeoutError);
+  EXPECT_EQ(seen.calls, 1);  // the page itself, heard while the scope lasted
+
+  run([&]() -> asio::awaitable<void> { co_await fetch_once(1); });
+  EXPECT_EQ(seen.calls, 1);
+}
+
 // The collector's payload wait: the flow sleeps on the loop in short steps
 // while the page's background calls arrive and listeners read their bodies.
 TEST_F(ResponseTest, ListenersRunWhileTheFlowSleepsOnTheLoop) {

@@ -20,11 +20,9 @@ void Waiter::notify() {
   timer_.cancel();
 }
 
-std::optional<Waiter::Clock::time_point> deadline_after(double timeout_ms) {
-  if (timeout_ms <= 0) return std::nullopt;
-  return Waiter::Clock::now() +
-         std::chrono::duration_cast<Waiter::Clock::duration>(
-             std::chrono::duration<double, std::milli>(timeout_ms));
+std::optional<Waiter::Clock::time_point> deadline_after(std::chrono::milliseconds timeout) {
+  if (timeout <= std::chrono::milliseconds::zero()) return std::nullopt;
+  return Waiter::Clock::now() + timeout;
 }
 
 }  // namespace playwright::detail

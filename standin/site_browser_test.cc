@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr double kWaitMs = 10000;
+constexpr std::chrono::milliseconds kWaitMs{10000};
 
 fs::path make_profile_dir() {
   std::random_device random;
@@ -88,7 +88,7 @@ TEST_F(BrowserTest, LogsInSearchesAndOpensTheTrendDrawerThroughTheCollectorSelec
     EXPECT_EQ(co_await option.count(), 0) << "dropdown options stay visible after a choice";
     co_await page.locator("input[placeholder*='输入关键词']").first().fill("yoga mat");
     co_await page.locator("button:has-text('立即查询')").first().click();
-    co_await page.locator("label.el-radio:has(input[value='custom'])").first().click({5000});
+    co_await page.locator("label.el-radio:has(input[value='custom'])").first().click({std::chrono::milliseconds(5000)});
     co_await page.locator(".el-input-number input").first().fill("3");
     // Three-word groups show once the re-fetched frequency has arrived.
     co_await page.locator("#frequency-words li:has-text('yoga mat for')").wait_for({.timeout = kWaitMs});
@@ -96,7 +96,7 @@ TEST_F(BrowserTest, LogsInSearchesAndOpensTheTrendDrawerThroughTheCollectorSelec
     const auto icons = page.locator(".icon-historical-trend:visible");
     co_await icons.nth(2).wait_for({.timeout = kWaitMs});
     EXPECT_EQ(co_await icons.count(), 3);
-    const std::string row = co_await icons.nth(0).locator("xpath=ancestor::tr[1]").inner_text({3000});
+    const std::string row = co_await icons.nth(0).locator("xpath=ancestor::tr[1]").inner_text({std::chrono::milliseconds(3000)});
     EXPECT_TRUE(row.starts_with("1\nAC\nyoga mat\n")) << row;
 
     co_await icons.nth(0).scroll_into_view_if_needed({kWaitMs});
@@ -134,7 +134,7 @@ TEST_F(BrowserTest, NeverIdleNetworkAndGuestState) {
     co_await page.goto_(reverse, {.wait_until = "domcontentloaded"});
     EXPECT_TRUE(co_await page.get_by_text("游客").first().is_visible());
     EXPECT_FALSE(co_await page.get_by_text("未登录").first().is_visible());
-    EXPECT_THROW(co_await page.wait_for_load_state("networkidle", {.timeout = 1500}), playwright::TimeoutError);
+    EXPECT_THROW(co_await page.wait_for_load_state("networkidle", {.timeout = std::chrono::milliseconds(1500)}), playwright::TimeoutError);
   });
   EXPECT_GE(site_.requests_to(kHeartbeatApi).size(), 2u);
 }

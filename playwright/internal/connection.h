@@ -43,9 +43,9 @@ inline constexpr std::string_view kConnectionGone = "the Playwright driver has b
 struct CallOptions {
   // Prefixes error messages, e.g. "Locator.click".
   std::string_view api_name;
-  // The call's time-out in milliseconds, 0 for none; travels in the
-  // message's metadata, where the driver reads it.
-  double timeout_ms = 0;
+  // The call's time-out, zero for none; travels in the message's metadata
+  // (as a number of milliseconds), where the driver reads it.
+  std::chrono::milliseconds timeout{0};
   // The call closes something (a context, a browser): it still goes to the
   // driver after an interrupt, so that the caller's cleanup runs in order.
   bool closes = false;

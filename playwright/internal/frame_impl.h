@@ -3,6 +3,7 @@
 // and runs the element-bound steps that locators need.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <set>
@@ -16,10 +17,12 @@ namespace playwright::detail {
 class ResponseImpl;
 class Waiter;
 
-// The driver's default time-out for actions and navigations, milliseconds.
-inline constexpr double kDefaultTimeoutMs = 30000;
+// The driver's default time-out for actions and navigations.
+inline constexpr std::chrono::milliseconds kDefaultTimeout{30000};
 
-inline double timeout_or_default(const std::optional<double>& timeout) { return timeout.value_or(kDefaultTimeoutMs); }
+inline std::chrono::milliseconds timeout_or_default(const std::optional<std::chrono::milliseconds>& timeout) {
+  return timeout.value_or(kDefaultTimeout);
+}
 
 class FrameImpl : public RemoteObject {
  public:
@@ -35,15 +38,16 @@ class FrameImpl : public RemoteObject {
 
   // Navigates; answers the main resource's response, or null (e.g. for
   // about:blank or a same-document navigation).
-  asio::awaitable<std::shared_ptr<ResponseImpl>> navigate(std::string url, std::string wait_until, double timeout_ms);
+  asio::awaitable<std::shared_ptr<ResponseImpl>> navigate(std::string url, std::string wait_until,
+                                                          std::chrono::milliseconds timeout);
   // Waits until `state` ("load", "domcontentloaded", "networkidle",
-  // "commit") has been reached; throws TimeoutError after `timeout_ms`.
-  asio::awaitable<void> wait_for_load_state(std::string state, double timeout_ms);
-  // Resolves `selector` to one element (waiting up to `timeout_ms` for it to
+  // "commit") has been reached; throws TimeoutError after `timeout`.
+  asio::awaitable<void> wait_for_load_state(std::string state, std::chrono::milliseconds timeout);
+  // Resolves `selector` to one element (waiting up to `timeout` for it to
   // be attached), calls `method` on that element with the time left, and
   // releases the element again.
   asio::awaitable<nlohmann::json> call_on_element(std::string api_name, std::string selector, std::string method,
-                                                  nlohmann::json params, double timeout_ms);
+                                                  nlohmann::json params, std::chrono::milliseconds timeout);
 
  private:
   void wake_waiters();

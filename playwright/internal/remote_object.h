@@ -6,6 +6,7 @@
 // the connection weakly: once it is gone, every call fails with Error.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <set>
 #include <string>
@@ -44,7 +45,7 @@ class RemoteObject : public std::enable_shared_from_this<RemoteObject> {
 
   // Calls `method` on this object; see Connection::call.
   asio::awaitable<nlohmann::json> call(std::string_view api_name, std::string_view method, nlohmann::json params,
-                                       double timeout_ms = 0) const;
+                                       std::chrono::milliseconds timeout = {}) const;
 
  protected:
   // The live connection; throws Error naming `api_name` when it is gone.

@@ -30,7 +30,7 @@ class Waiter {
   bool notified_ = false;
 };
 
-// The deadline for a time-out in milliseconds, where 0 means none.
-std::optional<Waiter::Clock::time_point> deadline_after(double timeout_ms);
+// The deadline for `timeout`, where zero (or less) means none.
+std::optional<Waiter::Clock::time_point> deadline_after(std::chrono::milliseconds timeout);
 
 }  // namespace playwright::detail

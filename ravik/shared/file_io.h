@@ -14,12 +14,12 @@ namespace ravik::shared {
 
 // The file's bytes. Throws std::system_error carrying the errno when the file
 // cannot be opened or read; a directory gives EISDIR.
-RAVIK_HOST_EXPORT std::string read_file(const std::filesystem::path& path);
+[[nodiscard]] RAVIK_HOST_EXPORT std::string read_file(const std::filesystem::path& path);
 
 // The bytes of the regular file at `path`. Opened without waiting, so that a
 // FIFO, socket or device in the file's place cannot block: such a file is not
 // read and gives EINVAL ("not a regular file"). Otherwise fails like read_file.
-RAVIK_HOST_EXPORT std::string read_regular_file(const std::filesystem::path& path);
+[[nodiscard]] RAVIK_HOST_EXPORT std::string read_regular_file(const std::filesystem::path& path);
 
 // Bytes in writable memory owned by the buffer, such as a whole file to be
 // decoded in place.
@@ -29,11 +29,11 @@ class RAVIK_HOST_EXPORT MutableBuffer {
   // A copy of `bytes`.
   explicit MutableBuffer(std::string_view bytes);
   // The whole file at `path`. Fails like read_file.
-  static MutableBuffer read_file(const std::filesystem::path& path);
+  [[nodiscard]] static MutableBuffer read_file(const std::filesystem::path& path);
   // The whole regular file at `path`, followed by `padding` zero bytes that
   // are not part of it (for readers that look a few bytes past the end).
   // Fails like read_regular_file.
-  static MutableBuffer read_regular_file(const std::filesystem::path& path, std::size_t padding = 0);
+  [[nodiscard]] static MutableBuffer read_regular_file(const std::filesystem::path& path, std::size_t padding = 0);
 
   MutableBuffer(MutableBuffer&& other) noexcept
       : bytes_(std::move(other.bytes_)),

@@ -49,26 +49,26 @@ using VersionTuple = std::array<std::uint64_t, 3>;
 RAVIK_VERWATCH_EXPORT void check_and_notify();
 
 // True when `latest` is a newer version than `current`.
-RAVIK_VERWATCH_EXPORT bool is_newer_available(std::string_view current, std::string_view latest);
+[[nodiscard]] RAVIK_VERWATCH_EXPORT bool is_newer_available(std::string_view current, std::string_view latest);
 
 // Blanks trimmed, one leading "v" dropped, split at "."; each of the first
 // three pieces counts when made only of digits, else 0; missing pieces are 0.
 // A piece too large for 64 bits counts as the largest value.
-RAVIK_VERWATCH_EXPORT VersionTuple _parse_version(std::string_view version_str);
+[[nodiscard]] RAVIK_VERWATCH_EXPORT VersionTuple _parse_version(std::string_view version_str);
 
 // The cache object when the file holds a fresh one (checked less than
 // CACHE_TTL ago, or in the future); none when it is missing, not a regular
 // file (a FIFO there is not waited on), not UTF-8 JSON, lacks
 // "latest_version" or a numeric "checked_at", or is stale. Other read
 // failures (a directory, a denied permission) throw.
-RAVIK_VERWATCH_EXPORT std::optional<Json> _read_cache();
+[[nodiscard]] RAVIK_VERWATCH_EXPORT std::optional<Json> _read_cache();
 
 // Writes the cache anew with `latest_version` and the current time; throws
 // on failure.
 RAVIK_VERWATCH_EXPORT void _write_cache(const std::string& latest_version);
 
 // The version the package index reports, or none on any failure.
-RAVIK_VERWATCH_EXPORT std::optional<std::string> _fetch_latest_version();
+[[nodiscard]] RAVIK_VERWATCH_EXPORT std::optional<std::string> _fetch_latest_version();
 
 // Prints the seven lines of the update hint on standard error.
 RAVIK_VERWATCH_EXPORT void _print_update_hint(std::string_view current, std::string_view latest);
@@ -76,6 +76,6 @@ RAVIK_VERWATCH_EXPORT void _print_update_hint(std::string_view current, std::str
 // Seconds since the epoch as the cache writes them: the shortest text that
 // reads back to the same double, always with a fraction or an exponent
 // ("1765170000.0", "1765170000.123456", "1e+16").
-RAVIK_VERWATCH_EXPORT std::string format_seconds(double seconds);
+[[nodiscard]] RAVIK_VERWATCH_EXPORT std::string format_seconds(double seconds);
 
 }  // namespace ravik::shared::verwatch

@@ -43,7 +43,7 @@ class RAVIK_ASKPOOL_EXPORT AskpoolService {
   // and "updated_at" included, throws std::out_of_range too: the records
   // could not hold it exactly, and no field changes its value or type
   // silently. Such numbers in keys that are not read are ignored.
-  std::vector<domain::QuestionTemplate> load_templates() const;
+  [[nodiscard]] std::vector<domain::QuestionTemplate> load_templates() const;
 
  private:
   std::filesystem::path _resolve_question_templates_path() const;

@@ -51,21 +51,21 @@ class RAVIK_SCENARIOS_EXPORT SellerSpriteScenario {
   bool operator==(const SellerSpriteScenario&) const = default;
 
   // Every field but the builder, keys in field order; a fresh object.
-  Json to_public_dict() const;
+  [[nodiscard]] Json to_public_dict() const;
 
   // Merges the parameters with site, period and page size, checks the
   // required ones and returns what the scenario's builder makes of them.
   // Throws SellerSpriteConfigError naming the missing parameters.
-  Json build_payload(const BuildPayloadArgs& args) const;
+  [[nodiscard]] Json build_payload(const BuildPayloadArgs& args) const;
 
   // The host's referer for this request.
-  std::string build_referer(const Json& payload) const;
+  [[nodiscard]] std::string build_referer(const Json& payload) const;
 
   // The API path; keyword reverse lookup adds "?market=" (default "JP").
-  std::string endpoint_for(const Json& payload) const;
+  [[nodiscard]] std::string endpoint_for(const Json& payload) const;
 
   // The high-frequency-words path with the same market rule, or none.
-  std::optional<std::string> high_frequency_endpoint_for(const Json& payload) const;
+  [[nodiscard]] std::optional<std::string> high_frequency_endpoint_for(const Json& payload) const;
 
  private:
   // Throws SellerSpriteConfigError when a required parameter is missing or empty.
@@ -88,11 +88,11 @@ using ScenarioRegistry = nlohmann::ordered_map<std::string, SellerSpriteScenario
 RAVIK_SCENARIOS_EXPORT const ScenarioRegistry& SCENARIOS();
 
 // to_public_dict() of every scenario, in registry order.
-RAVIK_SCENARIOS_EXPORT std::vector<Json> list_scenarios();
+[[nodiscard]] RAVIK_SCENARIOS_EXPORT std::vector<Json> list_scenarios();
 
 // The scenario with exactly this identifier; throws SellerSpriteConfigError
 // "未知卖家精灵场景：<id>" when there is none.
-RAVIK_SCENARIOS_EXPORT const SellerSpriteScenario& get_scenario(const std::string& scenario_id);
+[[nodiscard]] RAVIK_SCENARIOS_EXPORT const SellerSpriteScenario& get_scenario(const std::string& scenario_id);
 
 }  // namespace ravik::seller_sprite::api
 

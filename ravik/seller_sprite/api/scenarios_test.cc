@@ -47,8 +47,8 @@ std::string config_error_message(const std::function<void()>& action) {
 
 TEST_F(ScenarioTest, LookupIsExactAndCaseSensitive) {
   EXPECT_EQ(get_scenario("keyword-miner").title(), "关键词挖掘");
-  EXPECT_EQ(config_error_message([] { get_scenario("Keyword-Miner"); }), "未知卖家精灵场景：Keyword-Miner");
-  EXPECT_EQ(config_error_message([] { get_scenario(" keyword-miner"); }), "未知卖家精灵场景： keyword-miner");
+  EXPECT_EQ(config_error_message([] { (void)get_scenario("Keyword-Miner"); }), "未知卖家精灵场景：Keyword-Miner");
+  EXPECT_EQ(config_error_message([] { (void)get_scenario(" keyword-miner"); }), "未知卖家精灵场景： keyword-miner");
 }
 
 TEST_F(ScenarioTest, ListKeepsRegistryOrderAndPublicFields) {
@@ -80,7 +80,7 @@ TEST_F(ScenarioTest, MergeOrderAndArgumentPrecedence) {
 
 TEST_F(ScenarioTest, NonEmptyParamsWinZeroCountsAsEmpty) {
   const Json params = {{"market", "de"}, {"month", "202401"}, {"size", 100}, {"pageSize", 0}, {"extra", "kept"}};
-  recording_scenario({}).build_payload({.params = params, .site = "us", .period = "7d", .page_size = 20});
+  (void)recording_scenario({}).build_payload({.params = params, .site = "us", .period = "7d", .page_size = 20});
   EXPECT_EQ(g_received.dump(),
             R"({"market":"de","month":"202401","size":100,"pageSize":20,"extra":"kept","site":"us","period":"7d"})");
 }
@@ -89,12 +89,12 @@ TEST_F(ScenarioTest, MissingOrEmptyRequiredParamsAreNamedInOrder) {
   const SellerSpriteScenario scenario = recording_scenario({"keyword", "asin", "site"});
   const Json params = {{"keyword", ""}, {"asin", nullptr}};
   EXPECT_EQ(config_error_message([&] {
-              scenario.build_payload({.params = params, .site = "us", .period = "30d", .page_size = 50});
+              (void)scenario.build_payload({.params = params, .site = "us", .period = "30d", .page_size = 50});
             }),
             "场景 keyword-reverse 缺少参数：keyword, asin");
   EXPECT_EQ(g_builder_calls, 0);
   EXPECT_EQ(config_error_message([] {
-              get_scenario("keyword-miner")
+              (void)get_scenario("keyword-miner")
                   .build_payload({.params = Json{{"keyword", ""}}, .site = "us", .period = "30d", .page_size = 50});
             }),
             "场景 keyword-miner 缺少参数：keyword");

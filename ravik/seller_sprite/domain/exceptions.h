@@ -2,19 +2,16 @@
 // built on it pass on.
 #pragma once
 
-#include <stdexcept>
-#include <string>
-
+#include "ravik/error.h"
 #include "ravik/export/host_export.h"
 
 namespace ravik::seller_sprite::domain {
 
 // A SellerSprite request cannot be set up: an unknown scenario or a missing
 // parameter. what() returns the message exactly.
-class RAVIK_HOST_EXPORT SellerSpriteConfigError : public std::runtime_error {
+class RAVIK_HOST_EXPORT SellerSpriteConfigError : public DomainError {
  public:
-  explicit SellerSpriteConfigError(const std::string& message);
-  ~SellerSpriteConfigError() override;
+  using DomainError::DomainError;
 };
 
 }  // namespace ravik::seller_sprite::domain

@@ -4,32 +4,31 @@
 // `code` to the error records of a blocked collection result.
 #pragma once
 
-#include <stdexcept>
-#include <string>
 #include <string_view>
 
+#include "ravik/error.h"
 #include "ravik/export/host_export.h"
 
 namespace ravik::seller_sprite_legacy::domain {
 
 // The browser automation (node and the pinned playwright-core) is not installed.
-class RAVIK_HOST_EXPORT SellerSpriteDependencyError : public std::runtime_error {
+class RAVIK_HOST_EXPORT SellerSpriteDependencyError : public DomainError {
  public:
-  explicit SellerSpriteDependencyError(const std::string& message) : std::runtime_error(message) {}
+  using DomainError::DomainError;
 };
 
 // The site shows a captcha that a person has to solve.
-class RAVIK_HOST_EXPORT SellerSpriteCaptchaRequiredError : public std::runtime_error {
+class RAVIK_HOST_EXPORT SellerSpriteCaptchaRequiredError : public DomainError {
  public:
   static constexpr std::string_view code = "SELLER_SPRITE_CAPTCHA_REQUIRED";
-  explicit SellerSpriteCaptchaRequiredError(const std::string& message) : std::runtime_error(message) {}
+  using DomainError::DomainError;
 };
 
 // Nobody is logged in to the site in the collector's browser profile.
-class RAVIK_HOST_EXPORT SellerSpriteLoginRequiredError : public std::runtime_error {
+class RAVIK_HOST_EXPORT SellerSpriteLoginRequiredError : public DomainError {
  public:
   static constexpr std::string_view code = "SELLER_SPRITE_LOGIN_REQUIRED";
-  explicit SellerSpriteLoginRequiredError(const std::string& message) : std::runtime_error(message) {}
+  using DomainError::DomainError;
 };
 
 }  // namespace ravik::seller_sprite_legacy::domain

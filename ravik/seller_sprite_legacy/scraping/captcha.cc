@@ -1,7 +1,9 @@
 #include "ravik/seller_sprite_legacy/scraping/captcha.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <string_view>
 
 #include "playwright/error.h"
 
@@ -11,7 +13,7 @@ namespace {
 // The site's own captcha dialogs and the Chinese slider prompts: shown
 // whenever visible. Deliberately no bare "[class*=captcha]": SMS-code fields
 // of login forms carry such names without being a captcha.
-const std::string kCaptchaDialogSelector =
+constexpr std::string_view kCaptchaDialogSelector =
     "#captcha:visible, .captcha-mask:visible, .slider-captcha:visible, "
     ":text('拖动滑块'):visible, :text('向右滑动'):visible, :text('请完成安全验证'):visible, "
     ":text('请完成下方验证'):visible";
@@ -20,7 +22,7 @@ const std::string kCaptchaDialogSelector =
 // window, reCAPTCHA / hCaptcha / Tencent frames. Pages carry some of them
 // as small badges or invisible placeholders, so they count only at the size
 // of a widget a person can solve.
-const std::string kCaptchaWidgetSelector =
+constexpr std::string_view kCaptchaWidgetSelector =
     ".geetest_panel:visible, .geetest_holder:visible, .geetest_captcha:visible, "
     "#nc_1_wrapper:visible, .nc-container:visible, #aliyunCaptcha-window:visible, "
     "iframe[src*='captcha']:visible";
@@ -30,13 +32,13 @@ constexpr double kShownWidgetSize = 50;
 // Widgets looked at per page; a page full of badges is not searched further.
 constexpr int kMostWidgetsChecked = 10;
 // Time to measure one widget, which may disappear meanwhile.
-constexpr double kMeasureTimeoutMs = 1000;
+constexpr std::chrono::milliseconds kMeasureTimeout{1000};
 
 // True when the widget is visible at kShownWidgetSize or more.
 asio::awaitable<bool> is_shown_widget(playwright::Locator widget) {
   std::optional<playwright::BoundingBox> box;
   try {
-    box = co_await widget.bounding_box({.timeout = kMeasureTimeoutMs});
+    box = co_await widget.bounding_box({.timeout = kMeasureTimeout});
   } catch (const playwright::TimeoutError&) {
     co_return false;  // gone before it could be measured
   }

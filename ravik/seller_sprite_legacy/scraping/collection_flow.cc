@@ -1,5 +1,6 @@
 #include "ravik/seller_sprite_legacy/scraping/internal/collection_flow.h"
 
+#include <chrono>
 #include <memory>
 
 #include "ravik/seller_sprite_legacy/domain/exceptions.h"
@@ -11,9 +12,9 @@
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {
 
-constexpr const char* kCaptchaMessage = "页面出现验证码";
-constexpr const char* kLoginMessage = "卖家精灵未登录，请先执行 `ravik seller-sprite login`";
-constexpr int kSettleAfterWaitMs = 1000;
+constexpr std::string_view kCaptchaMessage = "页面出现验证码";
+constexpr std::string_view kLoginMessage = "卖家精灵未登录，请先执行 `ravik seller-sprite login`";
+constexpr std::chrono::milliseconds kSettleAfterWait{1000};
 
 // What the checks after a navigation found.
 struct PageAccess {
@@ -29,7 +30,7 @@ asio::awaitable<PageAccess> open_and_check(const SellerSpriteScraper& scraper, p
                                            const std::string& url) {
   const playwright::GotoOptions navigation = document_loaded(scraper.timeout_ms);
   co_await page.goto_(url, navigation);
-  co_await page.wait_for_timeout(SellerSpriteScraper::DEFAULT_WAIT_MS);
+  co_await page.wait_for_timeout(std::chrono::milliseconds(SellerSpriteScraper::DEFAULT_WAIT_MS));
   PageAccess access;
   access.captcha_required = co_await scraper.captcha_detector.detect(page);
   access.logged_in = co_await scraper._detect_logged_in(page);
@@ -42,10 +43,10 @@ Json access_error(bool captcha_required) {
   Json record = Json::object();
   if (captcha_required) {
     record["code"] = std::string(domain::SellerSpriteCaptchaRequiredError::code);
-    record["message"] = kCaptchaMessage;
+    record["message"] = std::string(kCaptchaMessage);
   } else {
     record["code"] = std::string(domain::SellerSpriteLoginRequiredError::code);
-    record["message"] = kLoginMessage;
+    record["message"] = std::string(kLoginMessage);
   }
   return record;
 }
@@ -101,8 +102,7 @@ asio::awaitable<Json> run_collection(const SellerSpriteScraper& scraper, playwri
                                      std::filesystem::path run_dir, std::optional<Json> account) {
   auto recorder = std::make_shared<SellerSpriteApiRecorder>();
   const SellerSpriteArchiver archiver(run_dir);
-  const playwright::ResponseListener listener = make_section_listener(recorder, plan.pairs);
-  page.on("response", listener);
+  playwright::ScopedResponseListener capturing(page, make_section_listener(recorder, plan.pairs));
 
   PageAccess access = co_await open_and_check(scraper, page, plan.page_url);
   if (!access.captcha_required && !access.logged_in && is_usable_account(account)) {
@@ -111,15 +111,15 @@ asio::awaitable<Json> run_collection(const SellerSpriteScraper& scraper, playwri
   }
   const SellerSpriteArchiver::SectionArgs archive_section{.section = plan.archive_section};
   if (access.blocked()) {
-    page.remove_listener("response", listener);
+    capturing.remove();
     Json files = co_await archiver.archive_page(page, archive_section);
     co_return blocked_result(plan, std::move(files), access.captcha_required);
   }
 
   co_await fill_search_form(scraper, page, plan, options);
   co_await scraper._wait_for_payloads(*recorder, plan.required, plan.wait_timeout_ms);
-  co_await page.wait_for_timeout(kSettleAfterWaitMs);
-  page.remove_listener("response", listener);
+  co_await page.wait_for_timeout(kSettleAfterWait);
+  capturing.remove();
 
   Json files = co_await archiver.archive_page(page, archive_section);
   files.update(recorder->save_all(archiver.section_dir(plan.archive_section)));

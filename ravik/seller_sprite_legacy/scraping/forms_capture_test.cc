@@ -49,7 +49,7 @@ TEST_F(FormsCaptureTest, KeywordFormSendsTheChosenMarketplacePeriodKeywordAndPhr
       co_await page.locator("input[placeholder*='输入关键词']").fill("typed by hand");
       co_await scraper._fill_keyword_form(page, c.options);
       co_await scraper._set_frequency_phrase_count(page, c.options.frequency_phrase_count);
-      co_await page.wait_for_load_state("networkidle", {.timeout = 10000});
+      co_await page.wait_for_load_state("networkidle", {.timeout = std::chrono::milliseconds(10000)});
       co_return Json();
     });
     const auto searches = testing::site().requests_to(standin::kKeywordMinerApi);
@@ -69,7 +69,7 @@ TEST_F(FormsCaptureTest, KeywordReverseFormClearsTheBoxWhenNoAsinIsGiven) {
     co_await page.locator("input[placeholder*='ASIN']").fill("B0TYPED000");
     const SellerSpriteCollectOptions no_asin{.site = "uk", .asin = ""};
     co_await scraper._fill_keyword_reverse_form(page, no_asin);
-    co_await page.wait_for_load_state("networkidle", {.timeout = 10000});
+    co_await page.wait_for_load_state("networkidle", {.timeout = std::chrono::milliseconds(10000)});
     co_return Json();
   });
   const auto searches = testing::site().requests_to(standin::kReversingApi);
@@ -85,13 +85,13 @@ Json payloads_after_search(std::vector<SectionKeyword> pairs, const std::filesys
     auto recorder = std::make_shared<SellerSpriteApiRecorder>();
     std::vector<std::string> sections;
     for (const SectionKeyword& pair : pairs) sections.push_back(pair.section);
-    const playwright::ResponseListener listener = make_section_listener(recorder, pairs);
-    page.on("response", listener);
-    co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL(), document_loaded(kNavigationTimeoutMs));
-    const SellerSpriteCollectOptions search{.keyword = "yoga mat"};
-    co_await scraper._fill_keyword_form(page, search);
-    co_await scraper._wait_for_payloads(*recorder, sections, 10000);
-    page.remove_listener("response", listener);
+    {
+      const playwright::ScopedResponseListener capturing(page, make_section_listener(recorder, pairs));
+      co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL(), document_loaded(kNavigationTimeoutMs));
+      const SellerSpriteCollectOptions search{.keyword = "yoga mat"};
+      co_await scraper._fill_keyword_form(page, search);
+      co_await scraper._wait_for_payloads(*recorder, sections, 10000);
+    }
     Json seen = Json::object();
     for (const std::string& section : sections) seen[section] = recorder->get_payload(section);
     seen["files"] = recorder->save_all(save_dir);

@@ -115,7 +115,7 @@ TEST_F(LoginTest, AutomaticLoginHandsTheSecondConfirmationToTheUser) {
   testing::site().update_switches([](standin::Switches& s) { s.second_confirmation = true; });
   const auto console = std::make_shared<ScriptedConsole>();
   const auto confirm_in_browser = [](playwright::Page page) -> asio::awaitable<void> {
-    co_await page.locator("#confirm-button").click({.timeout = 30000});
+    co_await page.locator("#confirm-button").click({.timeout = std::chrono::milliseconds(30000)});
     co_await page.wait_for_load_state("domcontentloaded");
   };
   const testing::WindowlessBrowsers windowless;
@@ -127,7 +127,7 @@ TEST_F(LoginTest, AutomaticLoginHandsTheCaptchaToTheUser) {
   testing::site().update_switches([](standin::Switches& s) { s.captcha_at_login = true; });
   const auto console = std::make_shared<ScriptedConsole>();
   const auto solve_captcha = [](playwright::Page page) -> asio::awaitable<void> {
-    co_await page.locator(".slider-handle").click({.timeout = 30000});
+    co_await page.locator(".slider-handle").click({.timeout = std::chrono::milliseconds(30000)});
     co_await page.wait_for_load_state("domcontentloaded");
   };
   const testing::WindowlessBrowsers windowless;

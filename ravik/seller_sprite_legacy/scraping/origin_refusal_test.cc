@@ -44,11 +44,11 @@ TEST(OriginRefusal, EveryOperationFailsWithTheConfigurationErrorBeforeAnythingSt
   options.url = "http://some-host.invalid:8080/";
   const Json account = {{"username", "demo@ravik.test"}, {"password", "secret"}};
   const std::pair<const char*, std::function<void()>> operations[] = {
-      {"collect", [&] { scraper.collect({.options = options, .run_id = "r", .run_dir = run_dir, .account = account}); }},
-      {"collect_frequency", [&] { scraper.collect_frequency({.options = options, .run_id = "r", .run_dir = run_dir}); }},
-      {"archive_url", [&] { scraper.archive_url({.options = options, .run_id = "r", .run_dir = run_dir}); }},
-      {"login", [&] { scraper.login(); }},
-      {"login_status", [&] { scraper.login_status({.options = options, .run_id = "r", .run_dir = run_dir}); }},
+      {"collect", [&] { (void)scraper.collect({.options = options, .run_id = "r", .run_dir = run_dir, .account = account}); }},
+      {"collect_frequency", [&] { (void)scraper.collect_frequency({.options = options, .run_id = "r", .run_dir = run_dir}); }},
+      {"archive_url", [&] { (void)scraper.archive_url({.options = options, .run_id = "r", .run_dir = run_dir}); }},
+      {"login", [&] { (void)scraper.login(); }},
+      {"login_status", [&] { (void)scraper.login_status({.options = options, .run_id = "r", .run_dir = run_dir}); }},
   };
   for (const auto& [name, operation] : operations) {
     SCOPED_TRACE(name);

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "playwright/run_then.h"
 #include "ravik/seller_sprite_legacy/domain/exceptions.h"
 #include "ravik/seller_sprite_legacy/scraping/internal/profile_preferences.h"
 #include "ravik/seller_sprite_legacy/scraping/internal/web_origin.h"
@@ -57,54 +58,40 @@ PageContext::PageContext(const SellerSpriteScraper& outer, PlaywrightEntry entry
 
 asio::awaitable<playwright::Page> PageContext::enter() {
   playwright.emplace(co_await entry_().start());
-  std::exception_ptr failure;
+  // Whatever was started is released again; the enter failure is the one
+  // that counts.
+  co_return co_await playwright::undo_on_failure([this] { return open_page(); }, [this] { return exit(); });
+}
+
+asio::awaitable<playwright::Page> PageContext::open_page() {
+  create_profile_dir(outer->profile_dir);
+  turn_off_browser_offers(outer->profile_dir);
+  const playwright::LaunchPersistentContextOptions launch = browser_launch_options(*outer);
   try {
-    create_profile_dir(outer->profile_dir);
-    turn_off_browser_offers(outer->profile_dir);
-    const playwright::LaunchPersistentContextOptions launch = browser_launch_options(*outer);
-    try {
-      context.emplace(co_await playwright->chromium.launch_persistent_context(launch));
-    } catch (const playwright::Error& error) {
-      if (is_profile_in_use(error)) std::throw_with_nested(ProfileInUseError(outer->profile_dir));
-      throw;
-    }
-    std::vector<playwright::Page> open_pages = context->pages();
-    if (open_pages.empty()) {
-      page.emplace(co_await context->new_page());
-    } else {
-      page.emplace(open_pages.front());
-    }
-  } catch (...) {
-    failure = std::current_exception();
+    context.emplace(co_await playwright->chromium.launch_persistent_context(launch));
+  } catch (const playwright::Error& error) {
+    if (is_profile_in_use(error)) std::throw_with_nested(ProfileInUseError(outer->profile_dir));
+    throw;
   }
-  if (failure) {
-    // Release what was started; the enter failure is the one that counts.
-    try {
-      co_await exit();
-    } catch (...) {
-    }
-    std::rethrow_exception(failure);
+  std::vector<playwright::Page> open_pages = context->pages();
+  if (open_pages.empty()) {
+    page.emplace(co_await context->new_page());
+  } else {
+    page.emplace(open_pages.front());
   }
   co_return *page;
 }
 
 asio::awaitable<void> PageContext::exit() {
-  std::exception_ptr failure;
-  if (context) {
-    try {
-      co_await context->close();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-  }
-  if (playwright) {
-    try {
-      co_await playwright->stop();
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-  }
-  if (failure) std::rethrow_exception(failure);
+  co_await playwright::run_then([this] { return close_context(); }, [this] { return stop_driver(); });
+}
+
+asio::awaitable<void> PageContext::close_context() {
+  if (context) co_await context->close();
+}
+
+asio::awaitable<void> PageContext::stop_driver() {
+  if (playwright) co_await playwright->stop();
 }
 
 PlaywrightEntry SellerSpriteScraper::_load_playwright() {
@@ -125,23 +112,8 @@ asio::awaitable<Json> SellerSpriteScraper::_run_in_page_context(
     std::function<asio::awaitable<Json>(playwright::Page)> flow) const {
   PageContext page_context = _browser_page();
   playwright::Page page = co_await page_context.enter();
-  std::optional<Json> result;
-  std::exception_ptr failure;
-  try {
-    result.emplace(co_await flow(page));
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    // The flow's own failure reaches the caller, even when closing fails too.
-    try {
-      co_await page_context.exit();
-    } catch (...) {
-    }
-    std::rethrow_exception(failure);
-  }
-  co_await page_context.exit();
-  co_return std::move(*result);
+  // The flow's own failure reaches the caller, even when closing fails too.
+  co_return co_await playwright::run_then([&] { return flow(page); }, [&] { return page_context.exit(); });
 }
 
 }  // namespace ravik::seller_sprite_legacy::scraping

@@ -57,6 +57,11 @@ class RAVIK_SCRAPER_EXPORT PageContext {
   std::optional<playwright::Page> page;
 
  private:
+  // The steps of enter() after the driver started, and of exit().
+  asio::awaitable<playwright::Page> open_page();
+  asio::awaitable<void> close_context();
+  asio::awaitable<void> stop_driver();
+
   PlaywrightEntry entry_;
 };
 

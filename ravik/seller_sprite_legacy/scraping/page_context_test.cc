@@ -35,7 +35,7 @@ TEST_F(PageContextTest, MissingDriverIsADependencyErrorBeforeAnyDirectoryIsMade)
   const SellerSpriteScraper scraper = headless_scraper();
   ::setenv("RAVIK_NODE", (run_dir / "no-such-node").c_str(), 1);
   try {
-    scraper.login_status({.options = SellerSpriteCollectOptions{}, .run_id = "r1", .run_dir = run_dir});
+    (void)scraper.login_status({.options = SellerSpriteCollectOptions{}, .run_id = "r1", .run_dir = run_dir});
     ADD_FAILURE() << "expected SellerSpriteDependencyError";
   } catch (const domain::SellerSpriteDependencyError& error) {
     EXPECT_STREQ(error.what(),

@@ -1,6 +1,8 @@
 // Search forms: the keyword-mining and keyword-reverse forms, the marketplace
 // and period dropdowns, and the phrase length of the frequency view.
+#include <chrono>
 #include <string>
+#include <string_view>
 
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
@@ -10,21 +12,21 @@
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {
 
-const std::string kKeywordInputSelector = "input[placeholder*='输入关键词']";
-const std::string kAsinInputSelector = "input[placeholder*='ASIN'], input[placeholder*='产品链接']";
-const std::string kQueryButtonSelector = "button:has-text('立即查询')";
-const std::string kSiteDropdownSelector = ".el-input-group__prepend .el-select:not(.date-select) .el-input";
-const std::string kPeriodDropdownSelector = ".el-input-group__prepend .date-select .el-input";
-const std::string kDropdownOptionSelector = ".el-select-dropdown__item:visible";
-const std::string kOneWordRadioSelector = "label.el-radio:has-text('一个词')";
-const std::string kTwoWordsRadioSelector = "label.el-radio:has-text('两个词')";
-const std::string kCustomRadioSelector = "label.el-radio:has(input[value='custom'])";
-const std::string kCustomCountInputSelector = ".el-input-number input";
+constexpr std::string_view kKeywordInputSelector = "input[placeholder*='输入关键词']";
+constexpr std::string_view kAsinInputSelector = "input[placeholder*='ASIN'], input[placeholder*='产品链接']";
+constexpr std::string_view kQueryButtonSelector = "button:has-text('立即查询')";
+constexpr std::string_view kSiteDropdownSelector = ".el-input-group__prepend .el-select:not(.date-select) .el-input";
+constexpr std::string_view kPeriodDropdownSelector = ".el-input-group__prepend .date-select .el-input";
+constexpr std::string_view kDropdownOptionSelector = ".el-select-dropdown__item:visible";
+constexpr std::string_view kOneWordRadioSelector = "label.el-radio:has-text('一个词')";
+constexpr std::string_view kTwoWordsRadioSelector = "label.el-radio:has-text('两个词')";
+constexpr std::string_view kCustomRadioSelector = "label.el-radio:has(input[value='custom'])";
+constexpr std::string_view kCustomCountInputSelector = ".el-input-number input";
 
-constexpr int kDropdownClickTimeoutMs = 10000;
-constexpr int kAfterDropdownChoicePauseMs = 500;
-constexpr int kRadioClickTimeoutMs = 5000;
-constexpr int kAfterPhraseCountPauseMs = 1000;
+constexpr std::chrono::milliseconds kDropdownClickTimeout{10000};
+constexpr std::chrono::milliseconds kAfterDropdownChoicePause{500};
+constexpr std::chrono::milliseconds kRadioClickTimeout{5000};
+constexpr std::chrono::milliseconds kAfterPhraseCountPause{1000};
 
 // `text` in lower case by the Unicode rules.
 std::string lower_case(const std::string& text) {
@@ -59,34 +61,34 @@ asio::awaitable<void> SellerSpriteScraper::_fill_keyword_reverse_form(playwright
 }
 
 asio::awaitable<void> SellerSpriteScraper::_select_site(playwright::Page page, std::string site) const {
-  co_await _select_element_dropdown(page, kSiteDropdownSelector, label_or_code(SITE_LABELS, site));
+  co_await _select_element_dropdown(page, std::string(kSiteDropdownSelector), label_or_code(SITE_LABELS, site));
 }
 
 asio::awaitable<void> SellerSpriteScraper::_select_period(playwright::Page page, std::string period) const {
-  co_await _select_element_dropdown(page, kPeriodDropdownSelector, label_or_code(PERIOD_LABELS, period));
+  co_await _select_element_dropdown(page, std::string(kPeriodDropdownSelector), label_or_code(PERIOD_LABELS, period));
 }
 
 asio::awaitable<void> SellerSpriteScraper::_select_element_dropdown(playwright::Page page,
                                                                     std::string trigger_selector,
                                                                     std::string target_label) const {
-  co_await page.locator(trigger_selector).first().click({.timeout = kDropdownClickTimeoutMs});
+  co_await page.locator(trigger_selector).first().click({.timeout = kDropdownClickTimeout});
   const playwright::Locator option =
       page.locator(kDropdownOptionSelector).filter({.has_text = target_label}).first();
-  co_await option.click({.timeout = kDropdownClickTimeoutMs});
-  co_await page.wait_for_timeout(kAfterDropdownChoicePauseMs);
+  co_await option.click({.timeout = kDropdownClickTimeout});
+  co_await page.wait_for_timeout(kAfterDropdownChoicePause);
 }
 
 asio::awaitable<void> SellerSpriteScraper::_set_frequency_phrase_count(playwright::Page page,
                                                                        int phrase_count) const {
   if (phrase_count == 1) {
-    co_await page.locator(kOneWordRadioSelector).first().click({.timeout = kRadioClickTimeoutMs});
+    co_await page.locator(kOneWordRadioSelector).first().click({.timeout = kRadioClickTimeout});
   } else if (phrase_count == 2) {
-    co_await page.locator(kTwoWordsRadioSelector).first().click({.timeout = kRadioClickTimeoutMs});
+    co_await page.locator(kTwoWordsRadioSelector).first().click({.timeout = kRadioClickTimeout});
   } else {
-    co_await page.locator(kCustomRadioSelector).first().click({.timeout = kRadioClickTimeoutMs});
+    co_await page.locator(kCustomRadioSelector).first().click({.timeout = kRadioClickTimeout});
     co_await page.locator(kCustomCountInputSelector).first().fill(std::to_string(phrase_count));
   }
-  co_await page.wait_for_timeout(kAfterPhraseCountPauseMs);
+  co_await page.wait_for_timeout(kAfterPhraseCountPause);
 }
 
 }  // namespace ravik::seller_sprite_legacy::scraping

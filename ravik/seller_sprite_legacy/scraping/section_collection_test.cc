@@ -137,7 +137,7 @@ TEST_F(SectionCollectionTest, OneSectionFlowsSetThePhraseLengthOnlyForFrequencyA
 
 TEST_F(SectionCollectionTest, RowKeywordSkipsRankAndBadgeLinesAndFallsBackToTheRowNumber) {
   const Json keywords = run_on_page([](const SellerSpriteScraper& scraper, playwright::Page page) -> asio::awaitable<Json> {
-    const playwright::GotoOptions navigation{.wait_until = "domcontentloaded", .timeout = 10000};
+    const playwright::GotoOptions navigation{.wait_until = "domcontentloaded", .timeout = std::chrono::milliseconds(10000)};
     co_await page.goto_(  // two result rows, then an icon outside any table
         "data:text/html;charset=utf-8,<table>"
         "<tr><td><div>3</div><div>AC</div><div> wireless earbuds </div><i class='trend'></i></td></tr>"

@@ -137,13 +137,13 @@ class RAVIK_SCRAPER_EXPORT SellerSpriteScraper {
   explicit SellerSpriteScraper(ScraperSettings settings = {});
 
   // ---- Public operations: synchronous twins ------------------------------
-  Json collect(CollectArgs args) const;
-  Json collect_frequency(RunArgs args) const;
-  Json collect_keyword_mining(RunArgs args) const;
-  Json collect_keyword_reverse(CollectArgs args) const;
-  Json archive_url(RunArgs args) const;
-  Json login() const;
-  Json login_status(RunArgs args) const;
+  [[nodiscard]] Json collect(CollectArgs args) const;
+  [[nodiscard]] Json collect_frequency(RunArgs args) const;
+  [[nodiscard]] Json collect_keyword_mining(RunArgs args) const;
+  [[nodiscard]] Json collect_keyword_reverse(CollectArgs args) const;
+  [[nodiscard]] Json archive_url(RunArgs args) const;
+  [[nodiscard]] Json login() const;
+  [[nodiscard]] Json login_status(RunArgs args) const;
 
   // ---- Public operations ---------------------------------------------------
   // Keyword-mining data of a search: "frequency" and "keyword_mining".
@@ -178,8 +178,8 @@ class RAVIK_SCRAPER_EXPORT SellerSpriteScraper {
 
   // Trend details.
   asio::awaitable<Json> _collect_trend_details(playwright::Page page, TrendDetailsArgs args) const;
-  static std::vector<std::string> _keywords_from_payload(const Json& payload);
-  static std::vector<LabelEntry> _selected_trend_tabs(std::string_view trend_tabs);
+  [[nodiscard]] static std::vector<std::string> _keywords_from_payload(const Json& payload);
+  [[nodiscard]] static std::vector<LabelEntry> _selected_trend_tabs(std::string_view trend_tabs);
 
   // Appends {"url", "status", "payload"} to the JSON list `responses` when
   // `response` comes from the SellerSprite domain and its body is JSON;
@@ -189,7 +189,7 @@ class RAVIK_SCRAPER_EXPORT SellerSpriteScraper {
                                                    std::shared_ptr<Json> responses) const;
 
   asio::awaitable<std::string> _keyword_from_trend_icon(playwright::Locator icon, int index) const;
-  static std::string _slug(std::string_view value);
+  [[nodiscard]] static std::string _slug(std::string_view value);
 
   // Login.
   // Logs in with `account` (a JSON object) on the login page; asks the user on

@@ -2,6 +2,7 @@
 // opened tab by tab, each tab archived with the JSON responses the page
 // fetched for it; plus the routines that name rows, tabs and sections.
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 #include "ravik/seller_sprite_legacy/scraping/archiver.h"
@@ -11,16 +12,16 @@
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {
 
-constexpr const char* kTrendIconSelector = ".icon-historical-trend:visible";
-constexpr const char* kTrendTabSelector = ".el-tabs__item:visible";
-constexpr const char* kCloseButtonSelector = ".close-btn";
-constexpr const char* kRowSelector = "xpath=ancestor::tr[1]";
-constexpr double kIconScrollTimeoutMs = 10000;
-constexpr double kAfterIconClickMs = 1500;
-constexpr double kTabClickTimeoutMs = 10000;
-constexpr double kAfterTabClickMs = 2000;
-constexpr double kDrawerCloseTimeoutMs = 10000;
-constexpr double kRowTextTimeoutMs = 3000;
+constexpr std::string_view kTrendIconSelector = ".icon-historical-trend:visible";
+constexpr std::string_view kTrendTabSelector = ".el-tabs__item:visible";
+constexpr std::string_view kCloseButtonSelector = ".close-btn";
+constexpr std::string_view kRowSelector = "xpath=ancestor::tr[1]";
+constexpr std::chrono::milliseconds kIconScrollTimeout{10000};
+constexpr std::chrono::milliseconds kAfterIconClick{1500};
+constexpr std::chrono::milliseconds kTabClickTimeout{10000};
+constexpr std::chrono::milliseconds kAfterTabClick{2000};
+constexpr std::chrono::milliseconds kDrawerCloseTimeout{10000};
+constexpr std::chrono::milliseconds kRowTextTimeout{3000};
 constexpr std::size_t kSlugMaxChars = 40;
 
 // "trend_<row, at least two digits>_<keyword slug>_<tab key>".
@@ -66,12 +67,12 @@ asio::awaitable<Json> SellerSpriteScraper::_collect_trend_details(playwright::Pa
 
     // The responses the page fetches while the drawer opens.
     auto open_responses = std::make_shared<Json>(Json::array());
-    const playwright::ResponseListener capture_open = capture_into(*this, open_responses);
-    page.on("response", capture_open);
-    co_await icon.scroll_into_view_if_needed({.timeout = kIconScrollTimeoutMs});
-    co_await icon.click();
-    co_await page.wait_for_timeout(kAfterIconClickMs);
-    page.remove_listener("response", capture_open);
+    {
+      const playwright::ScopedResponseListener capturing(page, capture_into(*this, open_responses));
+      co_await icon.scroll_into_view_if_needed({.timeout = kIconScrollTimeout});
+      co_await icon.click();
+      co_await page.wait_for_timeout(kAfterIconClick);
+    }
 
     const std::string keyword_slug = _slug(keyword);
     Json keyword_tabs = Json::array();
@@ -79,16 +80,16 @@ asio::awaitable<Json> SellerSpriteScraper::_collect_trend_details(playwright::Pa
       const std::string tab_label(tab_items[tab_index].label);
       // The drawer's opening responses count once, with the first tab visited.
       auto responses = std::make_shared<Json>(tab_index == 0 ? *open_responses : Json::array());
-      const playwright::ResponseListener capture = capture_into(*this, responses);
-      page.on("response", capture);
-      const playwright::FilterOptions with_label{.has_text = tab_label};
-      const playwright::Locator tab = page.locator(kTrendTabSelector).filter(with_label).first();
-      co_await tab.click({.timeout = kTabClickTimeoutMs});
-      co_await page.wait_for_timeout(kAfterTabClickMs);
-      page.remove_listener("response", capture);
+      {
+        const playwright::ScopedResponseListener capturing(page, capture_into(*this, responses));
+        const playwright::FilterOptions with_label{.has_text = tab_label};
+        const playwright::Locator tab = page.locator(kTrendTabSelector).filter(with_label).first();
+        co_await tab.click({.timeout = kTabClickTimeout});
+        co_await page.wait_for_timeout(kAfterTabClick);
+      }
 
       const std::string section = trend_section_name(index + 1, keyword_slug, tab_items[tab_index].key);
-      const playwright::Locator trend_container = page.locator(std::string(TREND_ARCHIVE_SELECTOR)).first();
+      const playwright::Locator trend_container = page.locator(TREND_ARCHIVE_SELECTOR).first();
       const SellerSpriteArchiver::SectionArgs archive_section{.section = section};
       files.update(co_await archiver.archive_locator(trend_container, archive_section));
       const std::string response_path =
@@ -105,9 +106,9 @@ asio::awaitable<Json> SellerSpriteScraper::_collect_trend_details(playwright::Pa
     }
     trend_details.push_back(Json{{"keyword", keyword}, {"tabs", std::move(keyword_tabs)}});
 
-    const playwright::Locator drawer = page.locator(std::string(TREND_ARCHIVE_SELECTOR)).first();
-    co_await drawer.locator(kCloseButtonSelector).first().click({.timeout = kDrawerCloseTimeoutMs});
-    const playwright::WaitForOptions until_hidden{.state = "hidden", .timeout = kDrawerCloseTimeoutMs};
+    const playwright::Locator drawer = page.locator(TREND_ARCHIVE_SELECTOR).first();
+    co_await drawer.locator(kCloseButtonSelector).first().click({.timeout = kDrawerCloseTimeout});
+    const playwright::WaitForOptions until_hidden{.state = "hidden", .timeout = kDrawerCloseTimeout};
     co_await drawer.wait_for(until_hidden);
   }
   co_return Json{{"trend_details", std::move(trend_details)}, {"files", std::move(files)}};
@@ -150,7 +151,7 @@ asio::awaitable<std::string> SellerSpriteScraper::_keyword_from_trend_icon(playw
   std::string fallback = "keyword_" + std::to_string(index + 1);
   std::string row_text;
   try {
-    row_text = co_await icon.locator(kRowSelector).inner_text({.timeout = kRowTextTimeoutMs});
+    row_text = co_await icon.locator(kRowSelector).inner_text({.timeout = kRowTextTimeout});
   } catch (const std::exception&) {
     co_return fallback;
   }

@@ -1,0 +1,24 @@
+// DomainError: the base of the host's typed errors (configuration,
+// dependency, question bank, ...).
+//
+// Each is built from one message text, which what() answers exactly. An
+// error that replaces a lower-level failure carries it as its cause: it is
+// thrown with std::throw_with_nested from the handler of that failure, and
+// std::rethrow_if_nested reaches the cause. Browser-free, like every error of
+// the host's domains.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "ravik/export/host_export.h"
+
+namespace ravik {
+
+class RAVIK_HOST_EXPORT DomainError : public std::runtime_error {
+ public:
+  explicit DomainError(const std::string& message);
+  ~DomainError() override;
+};
+
+}  // namespace ravik
