@@ -44,11 +44,13 @@ inline standin::FormValues last_form(std::string_view path) {
 }
 
 // Logs the profile in on first call. Tests that forget the profile log it in
-// again through their own automatic login.
+// again through their own automatic login. The site's request log then
+// starts empty, whether this call logged in or an earlier test did.
 inline void ensure_logged_in() {
   static bool logged_in = false;
   if (!logged_in) log_profile_in();
   logged_in = true;
+  site().clear_requests();
 }
 
 }  // namespace ravik::seller_sprite_legacy::scraping::testing
