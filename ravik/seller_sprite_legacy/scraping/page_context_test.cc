@@ -7,11 +7,14 @@
 #include <chrono>
 #include <fstream>
 
+#include <asio/steady_timer.hpp>
+#include <asio/this_coro.hpp>
 #include <gtest/gtest.h>
 
 #include "playwright/error.h"
 #include "ravik/run_sync.h"
 #include "ravik/seller_sprite_legacy/domain/exceptions.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/failure_archive.h"
 #include "ravik/shared/file_io.h"
 #include "ravik/seller_sprite_legacy/scraping/testing/collector_fixture.h"
 
@@ -123,8 +126,8 @@ asio::awaitable<Json> click_query_button(playwright::Page page) {
   co_return Json();
 }
 
-// Sends SIGKILL to every Chromium process of the collector's profile.
-void kill_browser(const std::filesystem::path& profile_dir) {
+// Sends `signal_number` to every Chromium process of the collector's profile.
+void signal_browser(const std::filesystem::path& profile_dir, int signal_number) {
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
@@ -135,7 +138,7 @@ void kill_browser(const std::filesystem::path& profile_dir) {
       continue;  // gone meanwhile
     }
     if (command_line.find("--user-data-dir=" + profile_dir.string()) != std::string::npos) {
-      ::kill(std::stoi(name), SIGKILL);
+      ::kill(std::stoi(name), signal_number);
     }
   }
 }
@@ -178,7 +181,7 @@ TEST_F(PageContextTest, AFlowWhoseBrowserDiedFailsWithItsOwnErrorAndAnArchiveTha
                  return scraper._run_in_page_context(
                      [&](playwright::Page page) -> asio::awaitable<Json> {
                        co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL());
-                       kill_browser(scraper.profile_dir);
+                       signal_browser(scraper.profile_dir, SIGKILL);
                        throw FlowFailure("the browser went away");
                      },
                      run_dir);
@@ -189,6 +192,36 @@ TEST_F(PageContextTest, AFlowWhoseBrowserDiedFailsWithItsOwnErrorAndAnArchiveTha
   EXPECT_EQ(error_text.rfind("错误：the browser went away\n页面现场未能完整保存：\n", 0), 0u) << error_text;
   EXPECT_FALSE(std::filesystem::exists(run_dir / "failure" / "page.html"));
   // CollectorTest's TearDown checks that neither browser nor driver is left.
+}
+
+TEST_F(PageContextTest, AnArchiveOfABrowserThatNoLongerAnswersEndsWithinItsBudget) {
+  struct FlowFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+  };
+  const SellerSpriteScraper scraper = archiving_scraper(true);
+  std::filesystem::file_time_type thrown_at;
+  EXPECT_THROW(run_sync([&](asio::io_context&) {
+                 return scraper._run_in_page_context(
+                     [&](playwright::Page page) -> asio::awaitable<Json> {
+                       co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL());
+                       // Stopped, the browser answers nothing until it is continued,
+                       // well after the archive's budget, so that it can be closed.
+                       signal_browser(scraper.profile_dir, SIGSTOP);
+                       auto resume = std::make_shared<asio::steady_timer>(co_await asio::this_coro::executor,
+                                                                          kFailureArchiveBudget * 2);
+                       resume->async_wait([resume, profile_dir = scraper.profile_dir](const asio::error_code&) {
+                         signal_browser(profile_dir, SIGCONT);
+                       });
+                       thrown_at = std::filesystem::file_time_type::clock::now();
+                       throw FlowFailure("the browser stopped answering");
+                     },
+                     run_dir);
+               }),
+               FlowFailure);
+  EXPECT_EQ(shared::read_file(run_dir / "failure" / "error.txt"),
+            "错误：the browser stopped answering\n页面现场未能完整保存：\n  浏览器未在 5 秒内响应\n");
+  EXPECT_LT(std::filesystem::last_write_time(run_dir / "failure" / "error.txt") - thrown_at, kFailureArchiveBudget * 2)
+      << "written before the browser was continued";
 }
 
 TEST_F(PageContextTest, ASecondBrowserOnTheProfileIsRefusedAndTheFirstRunsOn) {
