@@ -201,11 +201,16 @@ TEST_F(CliEndToEndTest, CaptchaBlocksEvenWithAnAccount) {
 
 TEST_F(CliEndToEndTest, BrowserFailureIsReportedAsAnError) {
   site_.stop();
+  const fs::path run_dir = temp_.path() / "run";
   const ProcessResult archive = ravik({"seller-sprite", "archive", "--url", origin_ + "/gone", "--headless",
-                                       "--timeout-ms", "5000", "--run-dir", (temp_.path() / "run").string()});
+                                       "--timeout-ms", "5000", "--run-dir", run_dir.string()});
   EXPECT_EQ(archive.exit_code, kExitError);
   EXPECT_EQ(archive.out, "");
   EXPECT_EQ(archive.err.rfind("错误：", 0), 0u) << archive.err;
+  // The page as the browser showed it is kept, and the message says where.
+  const std::string folder_line = "页面现场已保存在 " + (run_dir / "failure").string() + "\n";
+  EXPECT_TRUE(archive.err.ends_with(folder_line)) << archive.err;
+  EXPECT_TRUE(fs::exists(run_dir / "failure" / "error.txt"));
 }
 
 TEST_F(CliEndToEndTest, SignalsCloseTheBrowserInOrder) {

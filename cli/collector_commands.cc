@@ -15,6 +15,8 @@
 
 #include "cli/account_prompt.h"
 #include "cli/browser_run.h"
+#include "cli/error_report.h"
+#include "cli/exit_codes.h"
 #include "cli/flag_checks.h"
 #include "cli/json_output.h"
 #include "cli/run_dir.h"
@@ -144,9 +146,13 @@ int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
     run = prepare_run_dir(flags.run_dir.empty() ? std::nullopt : std::optional<fs::path>(flags.run_dir),
                           fs::current_path() / "runs");
   }
+  const FailureArchiveWatch failure_archive(run.run_dir);
   try {
     const Json result = run_with_progress(spec.name, [&](ConsolePointer console) {
-      ScraperSettings settings{.headless = flags.headless, .timeout_ms = flags.timeout_ms, .console = std::move(console)};
+      ScraperSettings settings{.headless = flags.headless,
+                               .timeout_ms = flags.timeout_ms,
+                               .console = std::move(console),
+                               .failure_archive = !run.run_dir.empty()};
       return run_on_collector(spec.operation, std::move(settings), run, account);
     });
     // A result file that cannot be saved fails the command, but only after
@@ -165,6 +171,12 @@ int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
   } catch (const OperationInterrupted& interrupted) {
     std::cerr << interrupted.what() << '\n' << std::flush;
     return interrupted.exit_status();
+  } catch (...) {
+    const std::optional<fs::path> folder = failure_archive.written_folder();
+    if (!folder) throw;
+    std::cerr << describe_failure(std::current_exception()) << "页面现场已保存在 " << folder->string() << '\n'
+              << std::flush;
+    return kExitError;
   }
 }
 

@@ -1,33 +1,29 @@
 #include "cli/error_report.h"
 
-#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+#include "ravik/error.h"
 
 namespace ravik::cli {
-namespace {
 
-void append_chain(std::string& text, std::exception_ptr failure, bool outermost) {
-  text += outermost ? "错误：" : "  原因：";
-  try {
-    std::rethrow_exception(failure);
-  } catch (const std::exception& error) {
-    text += error.what();
-    text += '\n';
-    try {
-      std::rethrow_if_nested(error);
-    } catch (...) {
-      append_chain(text, std::current_exception(), false);
-    }
-  } catch (...) {
-    text += "未知错误\n";
-  }
+std::string describe_failure(std::exception_ptr failure) { return failure_report(failure); }
+
+FailureArchiveWatch::FailureArchiveWatch(std::filesystem::path run_dir)
+    : run_dir_(std::move(run_dir)), time_before_(error_file_time()) {}
+
+std::optional<std::filesystem::file_time_type> FailureArchiveWatch::error_file_time() const {
+  if (run_dir_.empty()) return std::nullopt;
+  std::error_code missing;
+  const auto time = std::filesystem::last_write_time(run_dir_ / "failure" / "error.txt", missing);
+  if (missing) return std::nullopt;
+  return time;
 }
 
-}  // namespace
-
-std::string describe_failure(std::exception_ptr failure) {
-  std::string text;
-  append_chain(text, failure, true);
-  return text;
+std::optional<std::filesystem::path> FailureArchiveWatch::written_folder() const {
+  const std::optional<std::filesystem::file_time_type> now = error_file_time();
+  if (!now || now == time_before_) return std::nullopt;
+  return run_dir_ / "failure";
 }
 
 }  // namespace ravik::cli

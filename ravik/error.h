@@ -8,6 +8,7 @@
 // the host's domains.
 #pragma once
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -20,5 +21,10 @@ class RAVIK_HOST_EXPORT DomainError : public std::runtime_error {
   explicit DomainError(const std::string& message);
   ~DomainError() override;
 };
+
+// "错误：<message>" followed by one "  原因：<message>" line per cause nested
+// in `failure`, outermost first, each line ended; "未知错误" stands for a
+// failure that is no std::exception.
+[[nodiscard]] RAVIK_HOST_EXPORT std::string failure_report(std::exception_ptr failure);
 
 }  // namespace ravik

@@ -58,6 +58,7 @@ void send_research_page(const httplib::Request& request, httplib::Response& resp
                         {"guest", switches.guest},
                         {"captcha", switches.captcha},
                         {"neverIdle", switches.network_never_idle},
+                        {"hideQueryButton", switches.hide_query_button},
                         {"captchaFrame", captcha_frame_name(switches.captcha_frame)},
                         {"user", logged_in ? std::string(kDemoUsername) : std::string()}});
 }

@@ -99,6 +99,7 @@ struct Switches {
   bool network_never_idle = false;   // pages call `kHeartbeatApi` every 300 ms (read at page load)
   CaptchaFrame captcha_frame = CaptchaFrame::none;  // research pages carry this captcha frame
   bool qr_code_login_only = false;   // the login page shows only its QR-code login: no password field
+  bool hide_query_button = false;    // research pages have no query button (a form the collector cannot send)
   // Answer mode per API path (exact path, without query); absent means normal.
   std::map<std::string, AnswerMode, std::less<>> api_modes{};
   std::chrono::milliseconds late_ms{4000};

@@ -169,7 +169,8 @@
       '<div class="search-row"><div class="el-input el-input-group el-input-group--prepend">' +
       '<div class="el-input-group__prepend">' + selectHtml('site-select') + selectHtml('date-select') + '</div>' +
       '<input type="text" class="el-input__inner" id="subject" autocomplete="off" placeholder="' + placeholder + '">' +
-      '</div><button type="button" class="el-button el-button--primary" id="query-button"><span>立即查询</span></button>' +
+      '</div>' + (state.hideQueryButton ? '' :
+        '<button type="button" class="el-button el-button--primary" id="query-button"><span>立即查询</span></button>') +
       '</div>' + phraseRow + '</section>' +
       '<section class="panel result-panel"><div class="result-status" id="result-status">输入' +
       (REVERSE ? 'ASIN' : '关键词') + '后点击“立即查询”</div>' +

@@ -71,7 +71,7 @@ asio::awaitable<Json> SellerSpriteScraper::login_status_async(RunArgs args) cons
     result["files"] = std::move(files);
     result["captcha_required"] = captcha_required;
     co_return result;
-  });
+  }, args.run_dir.get());
 }
 
 asio::awaitable<void> SellerSpriteScraper::_login_with_account(playwright::Page page, Json account) const {

@@ -19,7 +19,7 @@ asio::awaitable<Json> SellerSpriteScraper::archive_url_async(RunArgs args) const
     result["missing_sections"] = Json::array();
     result["errors"] = Json::array();
     co_return result;
-  });
+  }, args.run_dir.get());
 }
 
 }  // namespace ravik::seller_sprite_legacy::scraping

@@ -9,6 +9,7 @@
 
 #include "playwright/run_then.h"
 #include "ravik/seller_sprite_legacy/domain/exceptions.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/failure_archive.h"
 #include "ravik/seller_sprite_legacy/scraping/internal/profile_preferences.h"
 #include "ravik/seller_sprite_legacy/scraping/internal/web_origin.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
@@ -109,11 +110,23 @@ PageContext SellerSpriteScraper::_browser_page() const {
 }
 
 asio::awaitable<Json> SellerSpriteScraper::_run_in_page_context(
-    std::function<asio::awaitable<Json>(playwright::Page)> flow) const {
+    std::function<asio::awaitable<Json>(playwright::Page)> flow, std::optional<std::filesystem::path> run_dir) const {
   PageContext page_context = _browser_page();
   playwright::Page page = co_await page_context.enter();
-  // The flow's own failure reaches the caller, even when closing fails too.
-  co_return co_await playwright::run_then([&] { return flow(page); }, [&] { return page_context.exit(); });
+  const bool archive_on_failure = failure_archive && run_dir.has_value();
+  // The page is archived while the browser is still open; the flow's own
+  // failure reaches the caller, even when archiving or closing fails too.
+  auto flow_archived_on_failure = [&]() -> asio::awaitable<Json> {
+    std::exception_ptr failure;
+    try {
+      co_return co_await flow(page);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    if (archive_on_failure) co_await archive_failure(page, *run_dir, failure);
+    std::rethrow_exception(failure);
+  };
+  co_return co_await playwright::run_then(flow_archived_on_failure, [&] { return page_context.exit(); });
 }
 
 }  // namespace ravik::seller_sprite_legacy::scraping

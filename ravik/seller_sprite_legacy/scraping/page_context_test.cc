@@ -1,15 +1,21 @@
 // The browser page context: dependency check, profile directory, the page
 // handed to the flow, and closing the browser whatever the flow did.
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <fstream>
 
+#include <asio/steady_timer.hpp>
+#include <asio/this_coro.hpp>
 #include <gtest/gtest.h>
 
 #include "playwright/error.h"
 #include "ravik/run_sync.h"
 #include "ravik/seller_sprite_legacy/domain/exceptions.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/failure_archive.h"
+#include "ravik/shared/file_io.h"
 #include "ravik/seller_sprite_legacy/scraping/testing/collector_fixture.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
@@ -104,6 +110,118 @@ TEST_F(PageContextTest, FlowFailureClosesTheBrowserAndArrivesUnchanged) {
       },
       FlowFailure);
   // CollectorTest's TearDown checks that neither browser nor driver is left.
+}
+
+// A collector whose flows fail after the page opened keeps the page or not.
+SellerSpriteScraper archiving_scraper(bool failure_archive) {
+  testing::site();
+  return SellerSpriteScraper({.headless = true, .timeout_ms = 30000, .failure_archive = failure_archive});
+}
+
+// Opens the keyword-mining page and clicks its query button, giving up after
+// two seconds.
+asio::awaitable<Json> click_query_button(playwright::Page page) {
+  co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL());
+  co_await page.locator("button:has-text('立即查询')").first().click({.timeout = std::chrono::milliseconds(2000)});
+  co_return Json();
+}
+
+// Sends `signal_number` to every Chromium process of the collector's profile.
+void signal_browser(const std::filesystem::path& profile_dir, int signal_number) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string command_line;
+    try {
+      command_line = shared::read_file(entry.path() / "cmdline");
+    } catch (const std::system_error&) {
+      continue;  // gone meanwhile
+    }
+    if (command_line.find("--user-data-dir=" + profile_dir.string()) != std::string::npos) {
+      ::kill(std::stoi(name), signal_number);
+    }
+  }
+}
+
+TEST_F(PageContextTest, AFailedFlowKeepsThePageOnlyWhenAsked) {
+  testing::log_profile_in();
+  testing::site().update_switches([](standin::Switches& s) { s.hide_query_button = true; });
+  for (const bool failure_archive : {true, false}) {
+    SCOPED_TRACE(failure_archive ? "archive on" : "archive off");
+    std::filesystem::remove_all(run_dir);
+    const SellerSpriteScraper scraper = archiving_scraper(failure_archive);
+    std::string message;
+    try {
+      run_sync([&](asio::io_context&) {
+        return scraper._run_in_page_context([](playwright::Page page) { return click_query_button(page); }, run_dir);
+      });
+      ADD_FAILURE() << "the click found a button";
+    } catch (const playwright::TimeoutError& error) {
+      message = error.what();
+    }
+    EXPECT_NE(message.find("Locator.click"), std::string::npos) << message;
+    const std::filesystem::path failure = run_dir / "failure";
+    if (!failure_archive) {
+      EXPECT_FALSE(std::filesystem::exists(failure));
+      continue;
+    }
+    EXPECT_NE(shared::read_file(failure / "page.html").find("关键词挖掘"), std::string::npos);
+    EXPECT_EQ(shared::read_file(failure / "page.png").substr(1, 3), "PNG");
+    EXPECT_EQ(shared::read_file(failure / "error.txt"), "错误：" + message + "\n");
+  }
+}
+
+TEST_F(PageContextTest, AFlowWhoseBrowserDiedFailsWithItsOwnErrorAndAnArchiveThatSaysSo) {
+  struct FlowFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+  };
+  const SellerSpriteScraper scraper = archiving_scraper(true);
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_THROW(run_sync([&](asio::io_context&) {
+                 return scraper._run_in_page_context(
+                     [&](playwright::Page page) -> asio::awaitable<Json> {
+                       co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL());
+                       signal_browser(scraper.profile_dir, SIGKILL);
+                       throw FlowFailure("the browser went away");
+                     },
+                     run_dir);
+               }),
+               FlowFailure);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60)) << "does not hang";
+  const std::string error_text = shared::read_file(run_dir / "failure" / "error.txt");
+  EXPECT_EQ(error_text.rfind("错误：the browser went away\n页面现场未能完整保存：\n", 0), 0u) << error_text;
+  EXPECT_FALSE(std::filesystem::exists(run_dir / "failure" / "page.html"));
+  // CollectorTest's TearDown checks that neither browser nor driver is left.
+}
+
+TEST_F(PageContextTest, AnArchiveOfABrowserThatNoLongerAnswersEndsWithinItsBudget) {
+  struct FlowFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+  };
+  const SellerSpriteScraper scraper = archiving_scraper(true);
+  std::filesystem::file_time_type thrown_at;
+  EXPECT_THROW(run_sync([&](asio::io_context&) {
+                 return scraper._run_in_page_context(
+                     [&](playwright::Page page) -> asio::awaitable<Json> {
+                       co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL());
+                       // Stopped, the browser answers nothing until it is continued,
+                       // well after the archive's budget, so that it can be closed.
+                       signal_browser(scraper.profile_dir, SIGSTOP);
+                       auto resume = std::make_shared<asio::steady_timer>(co_await asio::this_coro::executor,
+                                                                          kFailureArchiveBudget * 2);
+                       resume->async_wait([resume, profile_dir = scraper.profile_dir](const asio::error_code&) {
+                         signal_browser(profile_dir, SIGCONT);
+                       });
+                       thrown_at = std::filesystem::file_time_type::clock::now();
+                       throw FlowFailure("the browser stopped answering");
+                     },
+                     run_dir);
+               }),
+               FlowFailure);
+  EXPECT_EQ(shared::read_file(run_dir / "failure" / "error.txt"),
+            "错误：the browser stopped answering\n页面现场未能完整保存：\n  浏览器未在 5 秒内响应\n");
+  EXPECT_LT(std::filesystem::last_write_time(run_dir / "failure" / "error.txt") - thrown_at, kFailureArchiveBudget * 2)
+      << "written before the browser was continued";
 }
 
 TEST_F(PageContextTest, ASecondBrowserOnTheProfileIsRefusedAndTheFirstRunsOn) {

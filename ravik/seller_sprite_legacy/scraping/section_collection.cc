@@ -14,7 +14,7 @@ constexpr const char* kKeywordMining = "keyword_mining";
 
 asio::awaitable<Json> SellerSpriteScraper::_collect_section(CollectSectionArgs args) const {
   co_return co_await _run_in_page_context(
-      [this, &args](playwright::Page page) { return _collect_section_with_page(page, args); });
+      [this, &args](playwright::Page page) { return _collect_section_with_page(page, args); }, args.run_dir.get());
 }
 
 asio::awaitable<Json> SellerSpriteScraper::_collect_section_with_page(playwright::Page page,

@@ -29,7 +29,8 @@ SellerSpriteScraper::SellerSpriteScraper(ScraperSettings settings)
       timeout_ms(settings.timeout_ms.value_or(DEFAULT_TIMEOUT_MS)),
       profile_dir(config::CONFIG_DIR() / "seller_sprite" / "browser_profile"),
       captcha_detector(),
-      console(settings.console ? std::move(settings.console) : std::make_shared<TerminalConsole>()) {}
+      console(settings.console ? std::move(settings.console) : std::make_shared<TerminalConsole>()),
+      failure_archive(settings.failure_archive) {}
 
 Json SellerSpriteScraper::collect(CollectArgs args) const {
   return run_sync([&](asio::io_context&) { return collect_async(std::move(args)); });
@@ -64,7 +65,7 @@ asio::awaitable<Json> SellerSpriteScraper::collect_async(CollectArgs args) const
   co_return co_await _run_in_page_context([&](playwright::Page page) {
     return _collect_all_sections_with_page(
         page, {.options = args.options, .run_dir = args.run_dir, .account = args.account});
-  });
+  }, args.run_dir.get());
 }
 
 asio::awaitable<Json> SellerSpriteScraper::collect_keyword_reverse_async(CollectArgs args) const {
@@ -72,7 +73,7 @@ asio::awaitable<Json> SellerSpriteScraper::collect_keyword_reverse_async(Collect
   co_return co_await _run_in_page_context([&](playwright::Page page) {
     return _collect_keyword_reverse_with_page(
         page, {.options = args.options, .run_dir = args.run_dir, .account = args.account});
-  });
+  }, args.run_dir.get());
 }
 
 asio::awaitable<Json> SellerSpriteScraper::collect_frequency_async(RunArgs args) const {

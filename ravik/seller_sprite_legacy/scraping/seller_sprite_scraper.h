@@ -58,6 +58,7 @@ struct ScraperSettings {
   bool headless = false;              // false shows a browser window
   std::optional<int> timeout_ms = std::nullopt;  // navigation time-out; DEFAULT_TIMEOUT_MS when absent
   std::shared_ptr<Console> console = nullptr;    // the login hand-over's console; the terminal when absent
+  bool failure_archive = false;  // a failed flow keeps its page under run_dir/failure (archive_failure)
 };
 
 // Arguments of the public operations that may log in with an account.
@@ -132,6 +133,7 @@ class RAVIK_SCRAPER_EXPORT SellerSpriteScraper {
   const std::filesystem::path profile_dir;  // CONFIG_DIR/seller_sprite/browser_profile
   const SellerSpriteCaptchaDetector captcha_detector;
   const std::shared_ptr<Console> console;  // every login hand-over prompts through it
+  const bool failure_archive;
 
   // Computes the settings; creates no directory and starts nothing.
   explicit SellerSpriteScraper(ScraperSettings settings = {});
@@ -219,7 +221,10 @@ class RAVIK_SCRAPER_EXPORT SellerSpriteScraper {
   PageContext _browser_page() const;
   // Opens a page context, runs `flow` on its page and closes it again, also
   // when the flow failed; the flow's result or failure is passed on unchanged.
-  asio::awaitable<Json> _run_in_page_context(std::function<asio::awaitable<Json>(playwright::Page)> flow) const;
+  // With failure_archive on and a `run_dir`, a failed flow's page is first
+  // kept under run_dir/failure.
+  asio::awaitable<Json> _run_in_page_context(std::function<asio::awaitable<Json>(playwright::Page)> flow,
+                                             std::optional<std::filesystem::path> run_dir = std::nullopt) const;
 };
 
 }  // namespace ravik::seller_sprite_legacy::scraping
