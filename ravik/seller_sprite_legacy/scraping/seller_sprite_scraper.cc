@@ -29,7 +29,8 @@ SellerSpriteScraper::SellerSpriteScraper(ScraperSettings settings)
       timeout_ms(settings.timeout_ms.value_or(DEFAULT_TIMEOUT_MS)),
       profile_dir(config::CONFIG_DIR() / "seller_sprite" / "browser_profile"),
       captcha_detector(),
-      console(settings.console ? std::move(settings.console) : std::make_shared<TerminalConsole>()) {}
+      console(settings.console ? std::move(settings.console) : std::make_shared<TerminalConsole>()),
+      trace_path(std::move(settings.trace_path)) {}
 
 Json SellerSpriteScraper::collect(CollectArgs args) const {
   return run_sync([&](asio::io_context&) { return collect_async(std::move(args)); });

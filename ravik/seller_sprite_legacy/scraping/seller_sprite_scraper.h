@@ -58,6 +58,9 @@ struct ScraperSettings {
   bool headless = false;              // false shows a browser window
   std::optional<int> timeout_ms = std::nullopt;  // navigation time-out; DEFAULT_TIMEOUT_MS when absent
   std::shared_ptr<Console> console = nullptr;    // the login hand-over's console; the terminal when absent
+  // Where each operation's Playwright trace is saved (replacing the last);
+  // absent: no trace is recorded.
+  std::optional<std::filesystem::path> trace_path = std::nullopt;
 };
 
 // Arguments of the public operations that may log in with an account.
@@ -132,6 +135,7 @@ class RAVIK_SCRAPER_EXPORT SellerSpriteScraper {
   const std::filesystem::path profile_dir;  // CONFIG_DIR/seller_sprite/browser_profile
   const SellerSpriteCaptchaDetector captcha_detector;
   const std::shared_ptr<Console> console;  // every login hand-over prompts through it
+  const std::optional<std::filesystem::path> trace_path;
 
   // Computes the settings; creates no directory and starts nothing.
   explicit SellerSpriteScraper(ScraperSettings settings = {});
