@@ -160,6 +160,27 @@ TEST_F(CliCommandsTest, ClosedStandardOutputIsRefusedBeforeABrowserStarts) {
   EXPECT_FALSE(fs::exists(temp_.path() / "runs"));
 }
 
+TEST_F(CliCommandsTest, TraceShowRunsThePinnedViewerOnAnExistingFileOnly) {
+  // A stand-in node that prints the command line it was given and exits
+  // with a status of its own, so that no viewer opens.
+  const fs::path node = temp_.path() / "node";
+  std::ofstream(node) << "#!/bin/sh\nprintf '%s\\n' \"$@\"\nexit 7\n";
+  fs::permissions(node, fs::perms::owner_all);
+  const fs::path trace = temp_.path() / "trace.zip";
+  std::ofstream(trace) << "zip";
+  const Environment environment = {{"RAVIK_NODE", node.string()}};
+
+  const ProcessResult shown = ravik({"trace", "show", trace.string()}, environment);
+  EXPECT_EQ(shown.exit_code, 7) << shown.err;
+  const std::string cli_js = (fs::path(RAVIK_SOURCE_DIR) / "node_modules/playwright-core/cli.js").lexically_normal();
+  EXPECT_EQ(shown.out, cli_js + "\nshow-trace\n" + trace.string() + "\n");
+
+  const ProcessResult missing = ravik({"trace", "show", (temp_.path() / "none.zip").string()}, environment);
+  EXPECT_EQ(missing.exit_code, kExitError);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err, "错误：找不到追踪文件 " + (temp_.path() / "none.zip").string() + "\n");
+}
+
 TEST_F(CliCommandsTest, BrowserFlagsAreCheckedBeforeABrowserStarts) {
   struct Case {
     std::vector<std::string> args;

@@ -123,8 +123,9 @@ TEST_F(CliEndToEndTest, CollectLogsInWithTheAccountAndCompletes) {
 }
 
 TEST_F(CliEndToEndTest, CollectWithoutLoginIsBlocked) {
+  const fs::path run_dir = temp_.path() / "run";
   const ProcessResult collect =
-      ravik({"seller-sprite", "collect", "--keyword", "yoga mat", "--headless", "--run-dir", (temp_.path() / "run").string()});
+      ravik({"seller-sprite", "collect", "--keyword", "yoga mat", "--headless", "--trace", "--run-dir", run_dir.string()});
   EXPECT_EQ(collect.exit_code, kExitBlocked) << collect.err;
   const Json result = stdout_json(collect);
   EXPECT_FALSE(result.contains("trend_details"));
@@ -135,6 +136,11 @@ TEST_F(CliEndToEndTest, CollectWithoutLoginIsBlocked) {
   // Nobody could act in a browser without a window: the summary says what to do.
   EXPECT_NE(collect.err.find("请先执行 ravik seller-sprite login，或去掉 --headless 重新运行"), std::string::npos)
       << collect.err;
+  // The trace is kept, owner-only, and the user is told what it holds.
+  const fs::path trace = run_dir / "trace.zip";
+  EXPECT_EQ(fs::status(trace).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_NE(collect.err.find("Playwright 追踪已保存：" + trace.string()), std::string::npos) << collect.err;
+  EXPECT_NE(collect.err.find("追踪文件包含本次会话的 Cookie 与页面内容，请勿随意分享"), std::string::npos) << collect.err;
 }
 
 TEST_F(CliEndToEndTest, CollectWithASectionMissingHasItsOwnStatus) {

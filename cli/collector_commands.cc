@@ -20,6 +20,7 @@
 #include "cli/flag_checks.h"
 #include "cli/json_output.h"
 #include "cli/run_dir.h"
+#include "cli/trace_commands.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 #include "ravik/shared/file_io.h"
 
@@ -39,6 +40,7 @@ struct BrowserFlags {
   int timeout_ms = SellerSpriteScraper::DEFAULT_TIMEOUT_MS;
   std::string run_dir;  // empty: a fresh directory under ./runs
   bool ask_account = false;
+  bool trace = false;  // a Playwright trace in run_dir/trace.zip
   SellerSpriteCollectOptions options;
 };
 
@@ -71,6 +73,8 @@ void add_flags(CLI::App& command, BrowserFlags& flags, unsigned groups) {
   if (groups & kRunDir) {
     command.add_option("--run-dir", flags.run_dir,
                        "本次运行的输出目录（默认：./runs 下以运行 ID 命名的新目录）");
+    command.add_flag("--trace", flags.trace,
+                     "把整个操作记录为 Playwright 追踪，保存为运行目录下的 trace.zip（用 ravik trace show 查看）");
   }
   SellerSpriteCollectOptions& options = flags.options;
   if (groups & kKeyword) {
@@ -139,6 +143,21 @@ asio::awaitable<Json> run_on_collector(const Operation& operation, ScraperSettin
   co_return co_await operation(scraper, run, account);
 }
 
+// Reports the run's trace on standard error when the command ends, whether
+// it succeeded or failed.
+class TraceNotice {
+ public:
+  explicit TraceNotice(std::optional<fs::path> trace) : trace_(std::move(trace)) {}
+  ~TraceNotice() {
+    if (trace_) report_trace(*trace_);
+  }
+  TraceNotice(const TraceNotice&) = delete;
+  TraceNotice& operator=(const TraceNotice&) = delete;
+
+ private:
+  std::optional<fs::path> trace_;
+};
+
 int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
   const std::optional<Json> account = (spec.groups & kAccount) ? resolve_account(flags.ask_account) : std::nullopt;
   RunLocation run;
@@ -147,12 +166,18 @@ int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
                           fs::current_path() / "runs");
   }
   const FailureArchiveWatch failure_archive(run.run_dir);
+  const std::optional<fs::path> trace =
+      flags.trace && !run.run_dir.empty() ? std::optional<fs::path>(run.run_dir / "trace.zip") : std::nullopt;
+  std::error_code not_removed;  // then saving fails too, and the notice says so
+  if (trace) fs::remove(*trace, not_removed);  // an earlier run's trace must not pass for this one's
+  const TraceNotice trace_notice(trace);
   try {
     const Json result = run_with_progress(spec.name, [&](ConsolePointer console) {
       ScraperSettings settings{.headless = flags.headless,
                                .timeout_ms = flags.timeout_ms,
                                .console = std::move(console),
-                               .failure_archive = !run.run_dir.empty()};
+                               .failure_archive = !run.run_dir.empty(),
+                               .trace_path = trace};
       return run_on_collector(spec.operation, std::move(settings), run, account);
     });
     // A result file that cannot be saved fails the command, but only after

@@ -13,6 +13,7 @@
 #include "cli/rufus_commands.h"
 #include "cli/seller_sprite_commands.h"
 #include "cli/standard_output.h"
+#include "cli/trace_commands.h"
 #include "ravik/environment.h"
 #include "ravik/shared/verwatch.h"
 #include "ravik/version.h"
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
   CommandAction action;
   add_seller_sprite_commands(app, action);
   add_rufus_commands(app, action);
+  add_trace_commands(app, action);
 
   try {
     try {

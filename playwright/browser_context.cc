@@ -2,6 +2,7 @@
 
 #include "playwright/internal/browser_context_impl.h"
 #include "playwright/internal/page_impl.h"
+#include "playwright/internal/tracing_impl.h"
 
 namespace playwright {
 
@@ -14,6 +15,8 @@ std::vector<Page> BrowserContext::pages() const {
 }
 
 asio::awaitable<Page> BrowserContext::new_page() { co_return Page(co_await impl_->new_page()); }
+
+Tracing BrowserContext::tracing() const { return Tracing(impl_->tracing()); }
 
 asio::awaitable<void> BrowserContext::close() { co_await impl_->close(); }
 

@@ -6,6 +6,7 @@
 #include "playwright/internal/connection.h"
 #include "playwright/internal/page_impl.h"
 #include "playwright/internal/response_impl.h"
+#include "playwright/internal/tracing_impl.h"
 
 namespace playwright::detail {
 
@@ -37,6 +38,13 @@ asio::awaitable<std::shared_ptr<PageImpl>> BrowserContextImpl::new_page() {
   if (!page) throw Error(std::string(kApi) + ": the driver answered no page");
   remember_page(page);
   co_return page;
+}
+
+std::shared_ptr<TracingImpl> BrowserContextImpl::tracing() const {
+  constexpr std::string_view kApi = "BrowserContext.tracing";
+  auto tracing = connection(kApi)->find_as<TracingImpl>(initializer().value("tracing", nlohmann::json()));
+  if (!tracing) throw Error(std::string(kApi) + ": the driver named no tracing object");
+  return tracing;
 }
 
 asio::awaitable<void> BrowserContextImpl::close() {

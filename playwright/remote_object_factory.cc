@@ -8,6 +8,7 @@
 #include "playwright/internal/frame_impl.h"
 #include "playwright/internal/page_impl.h"
 #include "playwright/internal/response_impl.h"
+#include "playwright/internal/tracing_impl.h"
 
 namespace playwright::detail {
 
@@ -31,6 +32,7 @@ std::shared_ptr<RemoteObject> make_remote_object(std::weak_ptr<Connection> conne
       {"Response", &make<ResponseImpl>},
       {"BrowserContext", &make<BrowserContextImpl>},
       {"BrowserType", &make<BrowserTypeImpl>},
+      {"Tracing", &make<TracingImpl>},
   };
   auto it = kMakers.find(type);
   const Maker maker = it == kMakers.end() ? &make<RemoteObject> : it->second;

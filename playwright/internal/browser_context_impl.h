@@ -10,6 +10,7 @@
 namespace playwright::detail {
 
 class PageImpl;
+class TracingImpl;
 
 class BrowserContextImpl : public RemoteObject {
  public:
@@ -21,6 +22,9 @@ class BrowserContextImpl : public RemoteObject {
   const std::vector<std::shared_ptr<PageImpl>>& pages() const { return pages_; }
   asio::awaitable<std::shared_ptr<PageImpl>> new_page();
   asio::awaitable<void> close();
+  // The context's "Tracing" object, named by its initializer; throws Error
+  // when it is not there.
+  std::shared_ptr<TracingImpl> tracing() const;
   // Drops a page that closed.
   void forget_page(const PageImpl& page);
 

@@ -74,6 +74,10 @@ asio::awaitable<playwright::Page> PageContext::open_page() {
     if (is_profile_in_use(error)) std::throw_with_nested(ProfileInUseError(outer->profile_dir));
     throw;
   }
+  if (outer->trace_path) {
+    const playwright::TracingStartOptions tracing{.screenshots = true, .snapshots = true};
+    co_await context->tracing().start(tracing);
+  }
   std::vector<playwright::Page> open_pages = context->pages();
   if (open_pages.empty()) {
     page.emplace(co_await context->new_page());
@@ -88,7 +92,18 @@ asio::awaitable<void> PageContext::exit() {
 }
 
 asio::awaitable<void> PageContext::close_context() {
-  if (context) co_await context->close();
+  if (!context) co_return;
+  co_await save_trace();
+  co_await context->close();
+}
+
+asio::awaitable<void> PageContext::save_trace() {
+  if (!outer->trace_path) co_return;
+  try {
+    co_await context->tracing().stop(*outer->trace_path);
+  } catch (const playwright::Error&) {
+    // Dropped on purpose; see the header.
+  }
 }
 
 asio::awaitable<void> PageContext::stop_driver() {

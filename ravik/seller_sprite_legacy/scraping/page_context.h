@@ -4,9 +4,10 @@
 // enter() starts the Playwright driver, creates the profile directory
 // (owner-only), turns off the browser's offers to translate and to save
 // passwords in it, launches Chromium and answers the first open page (or a
-// new one); exit() closes the browser and stops the driver. C++ has no
-// asynchronous destructor: SellerSpriteScraper::_run_in_page_context pairs
-// the two around a flow.
+// new one); exit() closes the browser and stops the driver. With the
+// collector's trace_path set, the context is traced from its launch to its
+// close. C++ has no asynchronous destructor:
+// SellerSpriteScraper::_run_in_page_context pairs the two around a flow.
 #pragma once
 
 #include <filesystem>
@@ -60,6 +61,10 @@ class RAVIK_SCRAPER_EXPORT PageContext {
   // The steps of enter() after the driver started, and of exit().
   asio::awaitable<playwright::Page> open_page();
   asio::awaitable<void> close_context();
+  // Saves the trace at outer->trace_path, when one is recorded. A trace
+  // that cannot be saved is dropped: it never replaces the operation's own
+  // result or failure, and the caller sees that the file is missing.
+  asio::awaitable<void> save_trace();
   asio::awaitable<void> stop_driver();
 
   PlaywrightEntry entry_;

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "playwright/error.h"
+#include "ravik/config.h"
 #include "ravik/run_sync.h"
 #include "ravik/seller_sprite_legacy/domain/exceptions.h"
 #include "ravik/seller_sprite_legacy/scraping/internal/failure_archive.h"
@@ -222,6 +223,41 @@ TEST_F(PageContextTest, AnArchiveOfABrowserThatNoLongerAnswersEndsWithinItsBudge
             "错误：the browser stopped answering\n页面现场未能完整保存：\n  浏览器未在 5 秒内响应\n");
   EXPECT_LT(std::filesystem::last_write_time(run_dir / "failure" / "error.txt") - thrown_at, kFailureArchiveBudget * 2)
       << "written before the browser was continued";
+}
+
+
+TEST_F(PageContextTest, TraceIsKeptOnFailureAndNeverReplacesTheFlowsFailure) {
+  struct FlowFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+  };
+  testing::site();  // the stand-in's origin and a private CONFIG_DIR
+  const std::filesystem::path traces = config::CONFIG_DIR() / "traces";
+  std::filesystem::create_directories(traces);
+  std::ofstream(traces / "a-file") << "not a directory";
+  struct Case {
+    const char* name;
+    std::filesystem::path trace;
+    bool saved;
+  };
+  const Case cases[] = {
+      {"saved", traces / "trace.zip", true},
+      {"cannot be saved", traces / "a-file" / "trace.zip", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const SellerSpriteScraper scraper({.headless = true, .timeout_ms = 30000, .trace_path = c.trace});
+    try {
+      run_on_page(scraper, [](const SellerSpriteScraper&, playwright::Page page) -> asio::awaitable<Json> {
+        co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL());
+        throw FlowFailure("flow failed");
+      });
+      ADD_FAILURE() << "the flow's failure did not arrive";
+    } catch (const FlowFailure& failure) {
+      EXPECT_STREQ(failure.what(), "flow failed");
+    }
+    EXPECT_EQ(std::filesystem::is_regular_file(c.trace), c.saved);
+  }
+  // CollectorTest's TearDown checks that neither browser nor driver is left.
 }
 
 TEST_F(PageContextTest, ASecondBrowserOnTheProfileIsRefusedAndTheFirstRunsOn) {

@@ -30,7 +30,8 @@ SellerSpriteScraper::SellerSpriteScraper(ScraperSettings settings)
       profile_dir(config::CONFIG_DIR() / "seller_sprite" / "browser_profile"),
       captcha_detector(),
       console(settings.console ? std::move(settings.console) : std::make_shared<TerminalConsole>()),
-      failure_archive(settings.failure_archive) {}
+      failure_archive(settings.failure_archive),
+      trace_path(std::move(settings.trace_path)) {}
 
 Json SellerSpriteScraper::collect(CollectArgs args) const {
   return run_sync([&](asio::io_context&) { return collect_async(std::move(args)); });

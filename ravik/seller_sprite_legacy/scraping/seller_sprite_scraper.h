@@ -59,6 +59,9 @@ struct ScraperSettings {
   std::optional<int> timeout_ms = std::nullopt;  // navigation time-out; DEFAULT_TIMEOUT_MS when absent
   std::shared_ptr<Console> console = nullptr;    // the login hand-over's console; the terminal when absent
   bool failure_archive = false;  // a failed flow keeps its page under run_dir/failure (archive_failure)
+  // Where each operation's Playwright trace is saved (replacing the last);
+  // absent: no trace is recorded.
+  std::optional<std::filesystem::path> trace_path = std::nullopt;
 };
 
 // Arguments of the public operations that may log in with an account.
@@ -134,6 +137,7 @@ class RAVIK_SCRAPER_EXPORT SellerSpriteScraper {
   const SellerSpriteCaptchaDetector captcha_detector;
   const std::shared_ptr<Console> console;  // every login hand-over prompts through it
   const bool failure_archive;
+  const std::optional<std::filesystem::path> trace_path;
 
   // Computes the settings; creates no directory and starts nothing.
   explicit SellerSpriteScraper(ScraperSettings settings = {});
