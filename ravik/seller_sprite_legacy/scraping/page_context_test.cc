@@ -225,7 +225,6 @@ TEST_F(PageContextTest, AnArchiveOfABrowserThatNoLongerAnswersEndsWithinItsBudge
       << "written before the browser was continued";
 }
 
-
 TEST_F(PageContextTest, TraceIsKeptOnFailureAndNeverReplacesTheFlowsFailure) {
   struct FlowFailure : std::runtime_error {
     using std::runtime_error::runtime_error;
