@@ -81,7 +81,10 @@ Json run_with_progress(
       const ConsolePointer console = std::make_shared<CommandConsole>(indicator, interrupts.notice_fd());
       const InterruptResponse response(loop, interrupts);
       indicator.start();
-      Json result = co_await operation(console, [&indicator](const ProgressStep& step) { indicator.show_step(step); });
+      const seller_sprite_legacy::scraping::ProgressObserver progress = [&indicator](const ProgressStep& step) {
+        indicator.show_step(step);
+      };
+      Json result = co_await operation(console, progress);
       indicator.stop();
       co_return result;
     });
