@@ -70,6 +70,13 @@ class InterruptResponse {
 
 Json run_with_progress(const std::string& label,
                        const std::function<asio::awaitable<Json>(ConsolePointer console)>& operation) {
+  return run_watched(label, [&operation](const OperationSurroundings& surroundings) {
+    return operation(surroundings.console);
+  });
+}
+
+Json run_watched(const std::string& label,
+                 const std::function<asio::awaitable<Json>(const OperationSurroundings& surroundings)>& operation) {
   const InterruptWatch interrupts;
   std::optional<Json> result;
   std::exception_ptr failure;
@@ -79,7 +86,8 @@ Json run_with_progress(const std::string& label,
       const ConsolePointer console = std::make_shared<CommandConsole>(indicator, interrupts.notice_fd());
       const InterruptResponse response(loop, interrupts);
       indicator.start();
-      Json result = co_await operation(console);
+      const OperationSurroundings surroundings{.console = console, .indicator = indicator, .interrupts = interrupts};
+      Json result = co_await operation(surroundings);
       indicator.stop();
       co_return result;
     });

@@ -43,6 +43,22 @@ using ConsolePointer = std::shared_ptr<seller_sprite_legacy::scraping::Console>;
 Json run_with_progress(const std::string& label,
                        const std::function<asio::awaitable<Json>(ConsolePointer console)>& operation);
 
+class ProgressIndicator;
+
+// What run_watched hands its operation: the console for the collector, the
+// progress indicator (to name what the operation is at) and the interrupt
+// watch (whether the user asked it to stop).
+struct OperationSurroundings {
+  ConsolePointer console;
+  ProgressIndicator& indicator;
+  const InterruptWatch& interrupts;
+};
+
+// run_with_progress for an operation that steers the indicator and checks
+// for an interrupt between its steps itself.
+Json run_watched(const std::string& label,
+                 const std::function<asio::awaitable<Json>(const OperationSurroundings& surroundings)>& operation);
+
 // Prints `result` as JSON on standard output and its summary on standard
 // error (`headless`: the run had no browser window) and answers its exit
 // status (result_exit_code). When standard output does not take the result,

@@ -38,19 +38,21 @@ class ProgressIndicator {
   void pause();
   // Resumes drawing after pause(); may be called from any thread.
   void resume();
+  // Names the operation anew, e.g. the item a batch is at; redraws at once.
+  void set_label(std::string label);
 
  private:
   struct State {
     State(asio::io_context& loop, std::string label, std::chrono::milliseconds tick_period)
-        : timer(loop), label(std::move(label)), tick_period(tick_period) {}
+        : timer(loop), tick_period(tick_period), label(std::move(label)) {}
     void draw_locked();
     void clear_locked();
 
     asio::steady_timer timer;  // used on the loop's thread only
-    const std::string label;
     const std::chrono::milliseconds tick_period;
     std::chrono::steady_clock::time_point started{};
     std::mutex mutex;  // guards the fields below
+    std::string label;
     bool running = false;
     int pause_depth = 0;
     bool drawn = false;
