@@ -1,0 +1,174 @@
+// `ravik seller-sprite batch` end to end: the built program runs several
+// searches in one browser against the stand-in site served by this test.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "cli/account_prompt.h"
+#include "cli/cli_test_support.h"
+#include "cli/exit_codes.h"
+#include "ravik/shared/file_io.h"
+#include "standin/site.h"
+
+namespace ravik::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::Environment;
+using testing_support::ProcessTree;
+using testing_support::stdout_json;
+using testing_support::TempDir;
+
+class BatchTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    origin_ = site_.start();
+    std::ofstream(keywords_file_) << "# three keywords\nyoga mat\n\nfoam roller\nresistance band\n";
+  }
+
+  ProcessRequest batch_request(std::vector<std::string> args) {
+    args.insert(args.begin(), {"seller-sprite", "batch"});
+    args.insert(args.end(), {"--headless", "--pause", "0"});
+    const Environment environment{{"RAVIK_SELLERSPRITE_ORIGIN", origin_},
+                                  {kUsernameVariable, std::string(standin::kDemoUsername)},
+                                  {kPasswordVariable, std::string(standin::kDemoPassword)}};
+    return testing_support::ravik_request(args, temp_.path() / "config", temp_.path(), environment);
+  }
+
+  ProcessResult batch(std::vector<std::string> args) { return run_process(batch_request(std::move(args))); }
+
+  // The lines of run_dir/results.jsonl, each parsed.
+  std::vector<Json> result_lines() const {
+    std::vector<Json> lines;
+    std::istringstream text(ravik::shared::read_file(run_dir_ / "results.jsonl"));
+    for (std::string line; std::getline(text, line);) lines.push_back(Json::parse(line));
+    return lines;
+  }
+
+  // The statuses in the printed summary, item by item.
+  static std::vector<std::string> statuses(const Json& summary) {
+    std::vector<std::string> found;
+    for (const Json& item : summary.at("items")) found.push_back(item.at("status").get<std::string>());
+    return found;
+  }
+
+  std::size_t searches() const { return site_.requests_to(standin::kKeywordMinerApi).size(); }
+
+  standin::Site site_;
+  std::string origin_;
+  TempDir temp_;
+  const fs::path keywords_file_ = temp_.path() / "keywords.txt";
+  const fs::path run_dir_ = temp_.path() / "run";
+};
+
+TEST_F(BatchTest, KeywordsRunInOneBrowserWithOneLogin) {
+  const ProcessResult run = batch({"--keywords-file", keywords_file_.string(), "--run-dir", run_dir_.string()});
+  ASSERT_EQ(run.exit_code, kExitCompleted) << run.err;
+  const Json summary = stdout_json(run);
+  EXPECT_EQ(statuses(summary), (std::vector<std::string>{"completed", "completed", "completed"}));
+  EXPECT_EQ(summary.at("counts").at("completed"), 3);
+
+  // One automatic login, then each keyword searched once on the same page.
+  std::size_t login_page_visits = 0;
+  for (const standin::RecordedRequest& request : site_.requests_to(standin::kLoginPath)) {
+    login_page_visits += request.method == "GET";
+  }
+  EXPECT_EQ(login_page_visits, 1u);
+  std::vector<std::string> searched;
+  for (const standin::RecordedRequest& request : site_.requests_to(standin::kKeywordMinerApi)) {
+    searched.push_back(request.form.value().keyword);
+  }
+  EXPECT_EQ(searched, (std::vector<std::string>{"yoga mat", "foam roller", "resistance band"}));
+
+  const std::vector<Json> lines = result_lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1].at("index"), 2);
+  EXPECT_EQ(lines[1].at("item").at("keyword"), "foam roller");
+  EXPECT_FALSE(is_empty_entry(lines[1].at("result"), "keyword_mining"));
+  EXPECT_TRUE(lines[1].at("duration_s").is_number());
+  EXPECT_TRUE(fs::is_regular_file(run_dir_ / "items" / "002_foam_roller" / "collect" / "keyword_mining.json"));
+  EXPECT_NE(run.err.find("已完成    3"), std::string::npos) << run.err;
+
+  // The exporter reads the batch's results, one row group per item.
+  const ProcessResult exported = testing_support::run_ravik({"seller-sprite", "export", run_dir_.string()},
+                                                            temp_.path() / "config", temp_.path());
+  EXPECT_EQ(exported.exit_code, kExitCompleted) << exported.err;
+  EXPECT_TRUE(fs::is_regular_file(run_dir_ / "export" / "keyword_mining.csv"));
+
+  // Nothing is left to do: a resume starts no browser.
+  const std::size_t searches_before = searches();
+  const ProcessResult resumed = batch({"--resume", run_dir_.string()});
+  EXPECT_EQ(resumed.exit_code, kExitCompleted) << resumed.err;
+  EXPECT_EQ(searches(), searches_before);
+}
+
+TEST_F(BatchTest, BlockStopsTheBatchAndResumeFinishesIt) {
+  site_.update_switches([](standin::Switches& switches) { switches.captcha = true; });
+  const ProcessResult blocked = batch({"--keywords-file", keywords_file_.string(), "--run-dir", run_dir_.string()});
+  EXPECT_EQ(blocked.exit_code, kExitBlocked) << blocked.err;
+  EXPECT_EQ(statuses(stdout_json(blocked)), (std::vector<std::string>{"blocked", "pending", "pending"}));
+  EXPECT_NE(blocked.err.find("请先执行 ravik seller-sprite login，再执行 ravik seller-sprite batch --resume " +
+                             run_dir_.string()),
+            std::string::npos)
+      << blocked.err;
+  EXPECT_EQ(result_lines().size(), 1u);
+
+  // Once the captcha is solved, the resume runs the blocked item and the rest.
+  site_.update_switches([](standin::Switches& switches) { switches.captcha = false; });
+  fs::remove(keywords_file_);  // the run directory holds all a resume needs
+  const ProcessResult resumed = batch({"--resume", run_dir_.string()});
+  EXPECT_EQ(resumed.exit_code, kExitCompleted) << resumed.err;
+  EXPECT_EQ(statuses(stdout_json(resumed)), (std::vector<std::string>{"completed", "completed", "completed"}));
+  EXPECT_EQ(result_lines().size(), 4u);
+  EXPECT_EQ(searches(), 3u);
+}
+
+TEST_F(BatchTest, FailedItemIsRecordedAndTheBatchGoesOn) {
+  site_.update_switches([](standin::Switches& switches) { switches.broken_keyword = "foam roller"; });
+  const ProcessResult run = batch({"--keywords-file", keywords_file_.string(), "--run-dir", run_dir_.string()});
+  EXPECT_EQ(run.exit_code, kExitIncomplete) << run.err;
+  EXPECT_EQ(statuses(stdout_json(run)), (std::vector<std::string>{"completed", "failed", "completed"}));
+  const std::vector<Json> lines = result_lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_FALSE(lines[1].contains("result"));
+  EXPECT_NE(lines[1].at("error").at("message").get<std::string>().find("Timeout"), std::string::npos) << lines[1];
+  // The page as it was when the item failed is kept with the item.
+  EXPECT_TRUE(fs::is_regular_file(run_dir_ / "items" / "002_foam_roller" / "failure" / "error.txt"));
+  EXPECT_NE(run.err.find("失败      1"), std::string::npos) << run.err;
+}
+
+TEST_F(BatchTest, KilledBatchKeepsWholeLinesAndResumeCompletesTheRest) {
+  ProcessRequest request = batch_request({"--keywords-file", keywords_file_.string(), "--run-dir", run_dir_.string()});
+  bool killed = false;
+  ProcessTree tree;
+  request.on_progress = [&](pid_t pid, const std::string&) {
+    if (killed) return;
+    tree.note_descendants(pid);
+    if (!fs::exists(run_dir_ / "results.jsonl") || fs::file_size(run_dir_ / "results.jsonl") == 0) return;
+    ::kill(pid, SIGKILL);
+    killed = true;
+  };
+  const ProcessResult run = run_process(request);
+  ASSERT_TRUE(killed) << run.err;
+  EXPECT_EQ(run.exit_code, 128 + SIGKILL);
+  // The driver and the browser go with the command that drove them; the
+  // resume needs the profile they held.
+  const std::vector<pid_t> left_running = tree.still_running(std::chrono::seconds(20));
+  for (pid_t pid : left_running) ::kill(pid, SIGKILL);
+  EXPECT_EQ(left_running, std::vector<pid_t>{});
+  const std::string text = ravik::shared::read_file(run_dir_ / "results.jsonl");
+  EXPECT_TRUE(text.ends_with('\n'));
+  const std::vector<Json> lines = result_lines();
+  ASSERT_GE(lines.size(), 1u);
+  ASSERT_LT(lines.size(), 3u);
+
+  const ProcessResult resumed = batch({"--resume", run_dir_.string()});
+  EXPECT_EQ(resumed.exit_code, kExitCompleted) << resumed.err;
+  EXPECT_EQ(statuses(stdout_json(resumed)), (std::vector<std::string>{"completed", "completed", "completed"}));
+  EXPECT_EQ(result_lines().size(), 3u) << "only the items without a line ran again";
+}
+
+}  // namespace
+}  // namespace ravik::cli
