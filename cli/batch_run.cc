@@ -46,14 +46,19 @@ Json stop_report(std::optional<std::string_view> stopped, std::optional<std::siz
   return report;
 }
 
-// Closes the session whose browser died and opens a new one; answers the
-// reason when that failed, else the empty text.
-asio::awaitable<std::string> reopen(BrowserSession& session) {
+// Closes the session whose browser died; the browser is gone already, so
+// what its closing says does not matter.
+asio::awaitable<void> close_dead(BrowserSession& session) {
   try {
     co_await session.close();
   } catch (const std::exception&) {
-    // The old browser is gone already; what its closing says does not matter.
   }
+}
+
+// Closes the session whose browser died and opens a new one; answers the
+// reason when that failed, else the empty text.
+asio::awaitable<std::string> reopen(BrowserSession& session) {
+  co_await close_dead(session);
   std::exception_ptr failure;
   try {
     co_await session.open();
@@ -117,7 +122,10 @@ asio::awaitable<Json> run_batch_items(BrowserSession& session, const BatchPlan& 
     }
     log.append(failure_line(index, item, failure, seconds_since(item_start)));
     if (co_await session.answers()) continue;
-    if (reopened) co_return stop_report(kStoppedBrowserLost, index, "");
+    if (reopened) {
+      co_await close_dead(session);
+      co_return stop_report(kStoppedBrowserLost, index, "");
+    }
     reopened = true;
     if (std::string reason = co_await reopen(session); !reason.empty()) {
       co_return stop_report(kStoppedBrowserLost, index, std::move(reason));

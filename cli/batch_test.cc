@@ -2,9 +2,11 @@
 // searches in one browser against the stand-in site served by this test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "cli/account_prompt.h"
 #include "cli/cli_test_support.h"
@@ -52,6 +54,48 @@ class BatchTest : public testing::Test {
     std::vector<std::string> found;
     for (const Json& item : summary.at("items")) found.push_back(item.at("status").get<std::string>());
     return found;
+  }
+
+  // The lines in results.jsonl so far, the last one counted once it is whole.
+  std::size_t recorded_line_count() const {
+    if (!fs::exists(run_dir_ / "results.jsonl")) return 0;
+    const std::string text = ravik::shared::read_file(run_dir_ / "results.jsonl");
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  }
+
+  // The Chromium browser processes (not their helpers) below `root`.
+  static std::vector<pid_t> browser_processes(pid_t root) {
+    std::vector<pid_t> found;
+    for (pid_t pid : testing_support::descendants(root)) {
+      std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline");
+      const std::string command_line((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+      if (command_line.find("chromium") != std::string::npos && command_line.find("--type=") == std::string::npos) {
+        found.push_back(pid);
+      }
+    }
+    return found;
+  }
+
+  // Runs `request` and sends the command `signal` once results.jsonl holds
+  // `lines` lines; then waits for the driver and the browser to end (the
+  // next run needs the profile they held), ending those that outlive a
+  // grace period and failing the test for them.
+  ProcessResult run_signalled(ProcessRequest& request, int signal, std::size_t lines) {
+    bool sent = false;
+    ProcessTree tree;
+    request.on_progress = [&](pid_t pid, const std::string&) {
+      if (sent) return;
+      tree.note_descendants(pid);
+      if (recorded_line_count() < lines) return;
+      ::kill(pid, signal);
+      sent = true;
+    };
+    ProcessResult result = run_process(request);
+    EXPECT_TRUE(sent) << result.err;
+    const std::vector<pid_t> left_running = tree.still_running(std::chrono::seconds(20));
+    for (pid_t pid : left_running) ::kill(pid, SIGKILL);
+    EXPECT_EQ(left_running, std::vector<pid_t>{});
+    return result;
   }
 
   std::size_t searches() const { return site_.requests_to(standin::kKeywordMinerApi).size(); }
@@ -139,30 +183,48 @@ TEST_F(BatchTest, FailedItemIsRecordedAndTheBatchGoesOn) {
   EXPECT_NE(run.err.find("失败      1"), std::string::npos) << run.err;
 }
 
-TEST_F(BatchTest, KilledBatchKeepsWholeLinesAndResumeCompletesTheRest) {
+TEST_F(BatchTest, BrowserThatDiesIsStartedAgainOnceAndTheSecondDeathStops) {
+  std::ofstream(keywords_file_, std::ios::app) << "jump rope\n";
   ProcessRequest request = batch_request({"--keywords-file", keywords_file_.string(), "--run-dir", run_dir_.string()});
-  bool killed = false;
+  // The browser is killed while the second item runs, and its successor
+  // while the third one runs.
+  std::size_t deaths = 0;
   ProcessTree tree;
   request.on_progress = [&](pid_t pid, const std::string&) {
-    if (killed) return;
     tree.note_descendants(pid);
-    if (!fs::exists(run_dir_ / "results.jsonl") || fs::file_size(run_dir_ / "results.jsonl") == 0) return;
-    ::kill(pid, SIGKILL);
-    killed = true;
+    if (deaths == 2 || recorded_line_count() < deaths + 1) return;
+    for (pid_t browser : browser_processes(pid)) ::kill(browser, SIGKILL);
+    ++deaths;
   };
   const ProcessResult run = run_process(request);
-  ASSERT_TRUE(killed) << run.err;
-  EXPECT_EQ(run.exit_code, 128 + SIGKILL);
-  // The driver and the browser go with the command that drove them; the
-  // resume needs the profile they held.
-  const std::vector<pid_t> left_running = tree.still_running(std::chrono::seconds(20));
-  for (pid_t pid : left_running) ::kill(pid, SIGKILL);
-  EXPECT_EQ(left_running, std::vector<pid_t>{});
-  const std::string text = ravik::shared::read_file(run_dir_ / "results.jsonl");
-  EXPECT_TRUE(text.ends_with('\n'));
-  const std::vector<Json> lines = result_lines();
-  ASSERT_GE(lines.size(), 1u);
-  ASSERT_LT(lines.size(), 3u);
+  EXPECT_EQ(deaths, 2u);
+  EXPECT_EQ(run.exit_code, kExitError) << run.err;
+  EXPECT_EQ(statuses(stdout_json(run)), (std::vector<std::string>{"completed", "failed", "failed", "pending"}));
+  EXPECT_NE(run.err.find("浏览器两次意外退出，批量已停止"), std::string::npos) << run.err;
+  EXPECT_EQ(tree.still_running(std::chrono::seconds(20)), std::vector<pid_t>{});
+}
+
+TEST_F(BatchTest, InterruptedOrKilledBatchLosesOnlyTheItemInProgress) {
+  // Ctrl-C once the first item is recorded: the browser closes in order, the
+  // item in progress is left to the resume.
+  ProcessRequest interrupt_request =
+      batch_request({"--keywords-file", keywords_file_.string(), "--run-dir", run_dir_.string()});
+  const ProcessResult interrupted = run_signalled(interrupt_request, SIGINT, 1);
+  EXPECT_EQ(interrupted.exit_code, 128 + SIGINT) << interrupted.err;
+  EXPECT_NE(interrupted.err.find("已中断；已完成的各项已保存，可执行 ravik seller-sprite batch --resume " + run_dir_.string()),
+            std::string::npos)
+      << interrupted.err;
+  const std::size_t after_interrupt = result_lines().size();
+  ASSERT_EQ(after_interrupt, 1u);
+
+  // SIGKILL of the resumed run once it recorded one more item: nothing can
+  // be closed in order, and still only whole lines are left.
+  ProcessRequest kill_request = batch_request({"--resume", run_dir_.string()});
+  const ProcessResult killed = run_signalled(kill_request, SIGKILL, after_interrupt + 1);
+  EXPECT_EQ(killed.exit_code, 128 + SIGKILL);
+  EXPECT_TRUE(ravik::shared::read_file(run_dir_ / "results.jsonl").ends_with('\n'));
+  const std::size_t after_kill = result_lines().size();
+  ASSERT_EQ(after_kill, 2u);
 
   const ProcessResult resumed = batch({"--resume", run_dir_.string()});
   EXPECT_EQ(resumed.exit_code, kExitCompleted) << resumed.err;

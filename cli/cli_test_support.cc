@@ -43,9 +43,6 @@ Json stdout_json(const ProcessResult& result) {
   return parsed.is_discarded() ? Json() : parsed;
 }
 
-namespace {
-
-// The processes below `pid` at this moment (its children, theirs, ...).
 std::vector<pid_t> descendants(pid_t pid) {
   std::vector<pid_t> found;
   std::error_code ignored;
@@ -58,8 +55,6 @@ std::vector<pid_t> descendants(pid_t pid) {
   }
   return found;
 }
-
-}  // namespace
 
 ProcessTree::~ProcessTree() {
   for (const auto& [pid, handle] : handles_) ::close(handle);

@@ -39,6 +39,9 @@ ProcessResult run_ravik(const std::vector<std::string>& args, const std::filesys
 // when it is not JSON.
 Json stdout_json(const ProcessResult& result);
 
+// The processes below `pid` at this moment (its children, theirs, ...).
+std::vector<pid_t> descendants(pid_t pid);
+
 // Process handles (pidfds) of every process seen below a running command;
 // a handle stays with its process even after the command is gone.
 class ProcessTree {
