@@ -68,6 +68,22 @@ asio::awaitable<std::string> reopen(BrowserSession& session) {
   co_return failure ? failure_messages(failure).front() : std::string();
 }
 
+// After a failure on the session's page: nothing when the browser still
+// answers, or when it died for the first time (`reopened` then turns true)
+// and a new one was opened; else the report of why the batch stops at item
+// number `index`.
+asio::awaitable<std::optional<Json>> recover_browser(BrowserSession& session, bool& reopened, std::size_t index) {
+  if (co_await session.answers()) co_return std::nullopt;
+  if (reopened) {
+    co_await close_dead(session);
+    co_return stop_report(kStoppedBrowserLost, index, "");
+  }
+  reopened = true;
+  std::string reason = co_await reopen(session);
+  if (reason.empty()) co_return std::nullopt;
+  co_return stop_report(kStoppedBrowserLost, index, std::move(reason));
+}
+
 }  // namespace
 
 fs::path item_folder(const fs::path& run_dir, std::size_t index, const BatchJob& job) {
@@ -98,7 +114,9 @@ asio::awaitable<Json> run_batch_items(BrowserSession& session, const BatchPlan& 
         pause_failure = std::current_exception();
       }
       if (watch.interrupted()) co_return stop_report(kStoppedInterrupted, index, "");
-      if (pause_failure) std::rethrow_exception(pause_failure);
+      if (pause_failure) {
+        if (std::optional<Json> stop = co_await recover_browser(session, reopened, index)) co_return std::move(*stop);
+      }
     }
     if (watch.interrupted()) co_return stop_report(kStoppedInterrupted, index, "");
     watch.item_starting(position + 1, plan.to_run.size(), job);
@@ -121,15 +139,7 @@ asio::awaitable<Json> run_batch_items(BrowserSession& session, const BatchPlan& 
       continue;
     }
     log.append(failure_line(index, item, failure, seconds_since(item_start)));
-    if (co_await session.answers()) continue;
-    if (reopened) {
-      co_await close_dead(session);
-      co_return stop_report(kStoppedBrowserLost, index, "");
-    }
-    reopened = true;
-    if (std::string reason = co_await reopen(session); !reason.empty()) {
-      co_return stop_report(kStoppedBrowserLost, index, std::move(reason));
-    }
+    if (std::optional<Json> stop = co_await recover_browser(session, reopened, index)) co_return std::move(*stop);
   }
   co_return stop_report(std::nullopt, std::nullopt, "");
 }
