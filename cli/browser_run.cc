@@ -72,6 +72,13 @@ Json run_with_progress(
     const std::string& label, bool step_lines,
     const std::function<asio::awaitable<Json>(ConsolePointer console,
                                               seller_sprite_legacy::scraping::ProgressObserver progress)>& operation) {
+  return run_watched(label, step_lines, [&operation](const OperationSurroundings& surroundings) {
+    return operation(surroundings.console, surroundings.progress);
+  });
+}
+
+Json run_watched(const std::string& label, bool step_lines,
+                 const std::function<asio::awaitable<Json>(const OperationSurroundings& surroundings)>& operation) {
   const InterruptWatch interrupts;
   std::optional<Json> result;
   std::exception_ptr failure;
@@ -84,7 +91,9 @@ Json run_with_progress(
       const seller_sprite_legacy::scraping::ProgressObserver progress = [&indicator](const ProgressStep& step) {
         indicator.show_step(step);
       };
-      Json result = co_await operation(console, progress);
+      const OperationSurroundings surroundings{
+          .console = console, .progress = progress, .indicator = indicator, .interrupts = interrupts};
+      Json result = co_await operation(surroundings);
       indicator.stop();
       co_return result;
     });

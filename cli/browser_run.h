@@ -48,6 +48,23 @@ Json run_with_progress(
     const std::function<asio::awaitable<Json>(ConsolePointer console,
                                               seller_sprite_legacy::scraping::ProgressObserver progress)>& operation);
 
+class ProgressIndicator;
+
+// What run_watched hands its operation: the console and the progress
+// observer for the collector, the progress indicator (to name what the operation is at) and the interrupt
+// watch (whether the user asked it to stop).
+struct OperationSurroundings {
+  ConsolePointer console;
+  seller_sprite_legacy::scraping::ProgressObserver progress;  // shows the collector's steps on the indicator
+  ProgressIndicator& indicator;
+  const InterruptWatch& interrupts;
+};
+
+// run_with_progress for an operation that steers the indicator and checks
+// for an interrupt between its steps itself.
+Json run_watched(const std::string& label, bool step_lines,
+                 const std::function<asio::awaitable<Json>(const OperationSurroundings& surroundings)>& operation);
+
 // Prints `result` as JSON on standard output and its summary on standard
 // error (`headless`: the run had no browser window) and answers its exit
 // status (result_exit_code). When standard output does not take the result,

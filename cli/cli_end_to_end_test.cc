@@ -3,8 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -25,53 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::Environment;
+using testing_support::ProcessTree;
 using testing_support::run_ravik;
 using testing_support::stdout_json;
 using testing_support::TempDir;
-
-// The processes below `pid` at this moment (its children, theirs, ...).
-std::vector<pid_t> descendants(pid_t pid) {
-  std::vector<pid_t> found;
-  std::error_code ignored;
-  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
-    std::ifstream children(task.path() / "children");
-    for (pid_t child; children >> child;) {
-      found.push_back(child);
-      for (pid_t below : descendants(child)) found.push_back(below);
-    }
-  }
-  return found;
-}
-
-// Process handles (pidfds) of every process seen below a running command;
-// a handle stays with its process even after the command is gone.
-class ProcessTree {
- public:
-  ~ProcessTree() {
-    for (const auto& [pid, handle] : handles_) ::close(handle);
-  }
-  void note_descendants(pid_t root) {
-    for (pid_t pid : descendants(root)) {
-      if (handles_.contains(pid)) continue;
-      const int handle = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-      if (handle >= 0) handles_.emplace(pid, handle);
-    }
-  }
-  std::size_t size() const { return handles_.size(); }
-  // The processes still running after `grace`.
-  std::vector<pid_t> still_running(std::chrono::milliseconds grace) const {
-    std::vector<pid_t> running;
-    const auto deadline = std::chrono::steady_clock::now() + grace;
-    for (const auto& [pid, handle] : handles_) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd exited{handle, POLLIN, 0};
-      if (::poll(&exited, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0))) <= 0) running.push_back(pid);
-    }
-    return running;
-  }
- private:
-  std::map<pid_t, int> handles_;
-};
 
 class CliEndToEndTest : public testing::Test {
  protected:

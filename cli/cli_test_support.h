@@ -3,6 +3,9 @@
 // parses what it printed.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -35,5 +38,27 @@ ProcessResult run_ravik(const std::vector<std::string>& args, const std::filesys
 // The JSON printed on standard output; fails the test (and answers null)
 // when it is not JSON.
 Json stdout_json(const ProcessResult& result);
+
+// The processes below `pid` at this moment (its children, theirs, ...).
+std::vector<pid_t> descendants(pid_t pid);
+
+// Process handles (pidfds) of every process seen below a running command;
+// a handle stays with its process even after the command is gone.
+class ProcessTree {
+ public:
+  ProcessTree() = default;
+  ~ProcessTree();
+  ProcessTree(const ProcessTree&) = delete;
+  ProcessTree& operator=(const ProcessTree&) = delete;
+
+  // Takes a handle of every process below `root` not seen before.
+  void note_descendants(pid_t root);
+  std::size_t size() const { return handles_.size(); }
+  // The processes still running after `grace`.
+  std::vector<pid_t> still_running(std::chrono::milliseconds grace) const;
+
+ private:
+  std::map<pid_t, int> handles_;
+};
 
 }  // namespace ravik::cli::testing_support

@@ -1,6 +1,8 @@
 #include "cli/export_sources.h"
 
 #include <exception>
+#include <map>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
@@ -71,9 +73,37 @@ std::string line_label(const Json& line) {
   return label + "）";
 }
 
+// A result line of results.jsonl, where it was and what it was for.
+struct ResultLine {
+  std::string where;
+  std::string label;
+  std::optional<std::size_t> index;  // the batch's item number, when the line has one
+  ExportSource source;
+};
+
+// Moves the result lines into results.sources in their order, but only the
+// last one of each item number: a resumed batch appends a new line for an
+// item it ran again, and the earlier one is passed over with a notice.
+void keep_latest_per_item(std::vector<ResultLine>& lines, RunResults& results) {
+  std::map<std::size_t, std::size_t> latest;  // item number -> its last line's position
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].index) latest[*lines[i].index] = i;
+  }
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    ResultLine& line = lines[i];
+    if (line.index && latest[*line.index] != i) {
+      results.notices.push_back(line.where + line.label + "已由同一项后来的结果（" + lines[latest[*line.index]].where +
+                                "）取代，已跳过");
+      continue;
+    }
+    results.sources.push_back(std::move(line.source));
+  }
+}
+
 void read_batch(const fs::path& file, RunResults& results) {
   const std::string text = read_text(file);
   const std::string name = file.filename().string();
+  std::vector<ResultLine> result_lines;
   std::size_t start = 0;
   for (std::size_t number = 1; start < text.size(); ++number) {
     const std::size_t end = text.find('\n', start);
@@ -92,8 +122,15 @@ void read_batch(const fs::path& file, RunResults& results) {
       results.notices.push_back(where + line_label(line) + "没有结果，已跳过");
       continue;
     }
-    results.sources.push_back({item_cells(line), std::move(*result)});
+    const auto index = line.find("index");
+    result_lines.push_back({.where = where,
+                            .label = line_label(line),
+                            .index = index != line.end() && index->is_number_unsigned()
+                                         ? std::optional<std::size_t>(index->get<std::size_t>())
+                                         : std::nullopt,
+                            .source = {item_cells(line), std::move(*result)}});
   }
+  keep_latest_per_item(result_lines, results);
 }
 
 bool exists(const fs::path& path, const fs::path& run_dir) {

@@ -4,11 +4,16 @@
 // RUN_DIR/result.json. A batch appends one line to RUN_DIR/results.jsonl as
 // each item finishes, a JSON object on one line ending in "\n":
 //
-//   {"item": {"keyword": "yoga mat", "site": "us", ...},
+//   {"index": 2,
+//    "item": {"keyword": "yoga mat", "site": "us", ...},
 //    "status": "completed",
 //    "result": {...},
 //    "duration_s": 41.7}
 //
+//   "index"       the item's number in the batch, from 1 (its folder is
+//                 RUN_DIR/items/NNN_<keyword or ASIN>); a resumed batch
+//                 appends a new line for an item it ran again, the last
+//                 line of an item is its current state.
 //   "item"        what the item was asked for: "keyword" (or "asin" for a
 //                 keyword reverse), "site", and whatever else it was given.
 //   "status"      "completed", "incomplete", "blocked" or "failed".
@@ -37,7 +42,8 @@ struct RunResults {
 };
 
 // The results of the run in `run_dir`: results.jsonl when it is there, one
-// source per line with a "result" object, led by the item's "item.keyword",
+// source per line with a "result" object (of the lines with the same
+// "index", only the last one), led by the item's "item.keyword",
 // "item.asin" and "item.site" cells (those it has); else result.json as one
 // source without item cells. Lines without a "result" object and a torn
 // last line (no line end, not JSON) are passed over with a notice, blank

@@ -137,6 +137,27 @@ TEST_F(ExportTest, BatchRowsLeadWithTheItemAndLinesWithoutAResultArePassedOver) 
   }
 }
 
+TEST_F(ExportTest, ItemRunAgainByAResumedBatchGivesOnlyItsLatestRows) {
+  const std::string lines =
+      R"({"index": 1, "item": {"keyword": "yoga mat", "site": "us"}, "status": "incomplete", )"
+      R"("result": {"keyword_mining": {"data": {"items": [{"keyword": "old row"}]}}}, "duration_s": 3})"
+      "\n"
+      R"({"index": 2, "item": {"keyword": "cork", "site": "us"}, "status": "completed", )"
+      R"("result": {"keyword_mining": {"data": {"items": [{"keyword": "cork block"}]}}}, "duration_s": 3})"
+      "\n"
+      R"({"index": 1, "item": {"keyword": "yoga mat", "site": "us"}, "status": "completed", )"
+      R"("result": {"keyword_mining": {"data": {"items": [{"keyword": "new row"}]}}}, "duration_s": 3})"
+      "\n";
+  const fs::path run = run_with("resumed", "results.jsonl", lines);
+  const ProcessResult exported = ravik({run.string()});
+  ASSERT_EQ(exported.exit_code, kExitCompleted) << exported.err;
+  EXPECT_EQ(read_file(run / "export" / "keyword_mining.csv"),
+            std::string(kBom) + "item.keyword,item.site,keyword\r\ncork,us,cork block\r\nyoga mat,us,new row\r\n");
+  EXPECT_NE(exported.err.find("results.jsonl 第 1 行（yoga mat，incomplete）已由同一项后来的结果（results.jsonl 第 3 行）取代，已跳过"),
+            std::string::npos)
+      << exported.err;
+}
+
 // A workbook's contents as unzip shows them.
 class Workbook {
  public:

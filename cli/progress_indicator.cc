@@ -68,6 +68,12 @@ void ProgressIndicator::show_step(const ProgressStep& step) {
   state_->draw_locked();
 }
 
+void ProgressIndicator::set_label(std::string label) {
+  std::lock_guard lock(state_->mutex);
+  state_->line.set_label(std::move(label));
+  state_->draw_locked();
+}
+
 void ProgressIndicator::schedule_tick(const std::shared_ptr<State>& state) {
   state->timer.expires_after(state->tick_period);
   state->timer.async_wait([weak_state = std::weak_ptr<State>(state)](const std::error_code& error) {

@@ -46,6 +46,9 @@ class ProgressIndicator {
   // Shows `step` as the step under way from now on (and writes its line
   // with step lines on); may be called from any thread.
   void show_step(const ProgressStep& step);
+  // Names the operation anew, e.g. the item a batch is at (ProgressLine::
+  // set_label); redraws at once.
+  void set_label(std::string label);
 
  private:
   struct State {

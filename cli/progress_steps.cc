@@ -115,6 +115,13 @@ ProgressLine::ProgressLine(std::string label, Clock::time_point started)
 
 void ProgressLine::restart(Clock::time_point started) { started_ = started; }
 
+void ProgressLine::set_label(std::string label) {
+  label_ = std::move(label);
+  label_before_steps_ = true;
+  current_.reset();
+  first_row_started_.reset();
+}
+
 void ProgressLine::note(const ProgressStep& step, Clock::time_point at) {
   if (step.stage == ProgressStage::trend_row) {
     if (step.row == 1) first_row_started_ = at;
@@ -141,7 +148,7 @@ std::optional<std::chrono::seconds> ProgressLine::time_left(Clock::time_point no
 
 std::string ProgressLine::text(Clock::time_point now) const {
   if (!current_) return label_ + " ... " + duration_text(elapsed(now));
-  std::string text = step_text(*current_) + " · " + duration_text(elapsed(now));
+  std::string text = (label_before_steps_ ? label_ + " · " : "") + step_text(*current_) + " · " + duration_text(elapsed(now));
   if (const auto left = time_left(now)) text += " · 预计还需 " + duration_text(*left);
   return text;
 }

@@ -40,6 +40,10 @@ class ProgressLine {
 
   // Restarts the clock at `started`.
   void restart(Clock::time_point started);
+  // Names the operation anew, e.g. the item a batch is at: the line shows
+  // `label` until the next step, then "<label> · <step> · <elapsed>"; the
+  // steps so far (and their trend rows) are forgotten.
+  void set_label(std::string label);
   // `step` began at `at`.
   void note(const ProgressStep& step, Clock::time_point at);
 
@@ -54,7 +58,8 @@ class ProgressLine {
   std::string text(Clock::time_point now) const;
 
  private:
-  const std::string label_;
+  std::string label_;
+  bool label_before_steps_ = false;  // set_label was called
   Clock::time_point started_;
   std::optional<ProgressStep> current_;
   std::optional<Clock::time_point> first_row_started_;

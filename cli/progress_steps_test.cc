@@ -99,5 +99,19 @@ TEST(ProgressLine, ShowsTheLatestStepAndTheTimeLeftOnceATrendRowFinished) {
   EXPECT_EQ(line.elapsed(start + seconds(402)), seconds(2));
 }
 
+TEST(ProgressLine, ABatchItemsLabelLeadsItsStepsAndForgetsTheLastItemsRows) {
+  const Clock::time_point start{};
+  ProgressLine line("batch", start);
+  line.note(trend_row(1, 20), start + seconds(1));
+  line.note(trend_row(2, 20), start + seconds(11));
+
+  line.set_label("第 2/3 项：foam roller");
+  EXPECT_EQ(line.text(start + seconds(20)), "第 2/3 项：foam roller ... 20s");
+  line.note(trend_row(1, 20), start + seconds(21));
+  line.note(trend_tab(1, 20), start + seconds(22));
+  // Only rows of this item count towards the estimate: none has finished.
+  EXPECT_EQ(line.text(start + seconds(25)), "第 2/3 项：foam roller · 趋势详情 1/20 · PPC竞价 · 25s");
+}
+
 }  // namespace
 }  // namespace ravik::cli

@@ -1,5 +1,6 @@
 #include "cli/seller_sprite_commands.h"
 
+#include "cli/batch_command.h"
 #include "cli/collector_commands.h"
 #include "cli/export_command.h"
 #include "cli/scenario_commands.h"
@@ -12,6 +13,7 @@ void add_seller_sprite_commands(CLI::App& app, CommandAction& action) {
   add_collector_commands(*seller_sprite, action);
   add_scenario_commands(*seller_sprite, action);
   add_export_command(*seller_sprite, action);
+  add_batch_command(*seller_sprite, action);
 }
 
 }  // namespace ravik::cli

@@ -6,16 +6,13 @@ DomainError::DomainError(const std::string& message) : std::runtime_error(messag
 
 DomainError::~DomainError() = default;
 
-std::string failure_report(std::exception_ptr failure) {
-  std::string text;
-  const char* prefix = "错误：";
+std::vector<std::string> failure_messages(std::exception_ptr failure) {
+  std::vector<std::string> messages;
   while (failure) {
-    text += prefix;
-    prefix = "  原因：";
     try {
       std::rethrow_exception(failure);
     } catch (const std::exception& error) {
-      text += error.what();
+      messages.emplace_back(error.what());
       failure = nullptr;
       try {
         std::rethrow_if_nested(error);
@@ -23,10 +20,19 @@ std::string failure_report(std::exception_ptr failure) {
         failure = std::current_exception();
       }
     } catch (...) {
-      text += "未知错误";
+      messages.emplace_back("未知错误");
       failure = nullptr;
     }
-    text += '\n';
+  }
+  return messages;
+}
+
+std::string failure_report(std::exception_ptr failure) {
+  std::string text;
+  const char* prefix = "错误：";
+  for (const std::string& message : failure_messages(failure)) {
+    text += prefix + message + '\n';
+    prefix = "  原因：";
   }
   return text;
 }

@@ -11,6 +11,7 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "ravik/export/host_export.h"
 
@@ -26,5 +27,9 @@ class RAVIK_HOST_EXPORT DomainError : public std::runtime_error {
 // in `failure`, outermost first, each line ended; "未知错误" stands for a
 // failure that is no std::exception.
 [[nodiscard]] RAVIK_HOST_EXPORT std::string failure_report(std::exception_ptr failure);
+
+// The messages of `failure` and of each cause nested in it, outermost
+// first; "未知错误" stands for a failure that is no std::exception.
+[[nodiscard]] RAVIK_HOST_EXPORT std::vector<std::string> failure_messages(std::exception_ptr failure);
 
 }  // namespace ravik

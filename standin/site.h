@@ -100,6 +100,10 @@ struct Switches {
   CaptchaFrame captcha_frame = CaptchaFrame::none;  // research pages carry this captcha frame
   bool qr_code_login_only = false;   // the login page shows only its QR-code login: no password field
   bool hide_query_button = false;    // research pages have no query button (a form the collector cannot send)
+  // A search for this keyword breaks the keyword-mining page: its phrase
+  // length choice goes away, so a collector that sets it runs into its
+  // time-out. Empty: no keyword does.
+  std::string broken_keyword{};
   // Answer mode per API path (exact path, without query); absent means normal.
   std::map<std::string, AnswerMode, std::less<>> api_modes{};
   std::chrono::milliseconds late_ms{4000};

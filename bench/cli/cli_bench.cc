@@ -6,6 +6,9 @@
 //    peak resident memory of the ravik process itself (the driver and the
 //    browser are separate processes and not counted).
 // 2. `ravik --version` with a fresh version cache (no network): wall time.
+// 3. `ravik seller-sprite batch` of ten keywords (no trends, no pause)
+//    against ten separate collects of the same keywords, in one run: both
+//    totals, what the batch saved, and the batch's peak resident memory.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -32,6 +35,8 @@ using ravik::cli::run_process;
 constexpr double kFloorMs = 3000 + 1000 + 500 + 500 + 1000 + 1000 + 500;
 constexpr int kCollectRuns = 3;
 constexpr int kVersionRuns = 30;
+constexpr int kBatchKeywords = 10;
+constexpr double kBatchRssTargetMiB = 20;
 
 double millis(std::chrono::steady_clock::duration duration) {
   return std::chrono::duration<double, std::milli>(duration).count();
@@ -53,16 +58,21 @@ ProcessResult run_ravik(const std::vector<std::string>& args, const fs::path& co
   return run_process(request);
 }
 
-void bench_collect(const fs::path& work_dir) {
-  standin::Site site;
-  const std::string origin = site.start();
-  const fs::path config_dir = work_dir / "collect-config";
-  const std::map<std::string, std::optional<std::string>> environment = {
+// The stand-in's environment for the browser commands, with the demo account.
+std::map<std::string, std::optional<std::string>> collector_environment(const std::string& origin) {
+  return {
       {"RAVIK_SELLERSPRITE_ORIGIN", origin},
       {"RAVIK_NO_UPDATE_CHECK", "1"},
       {"RAVIK_SELLERSPRITE_USERNAME", std::string(standin::kDemoUsername)},
       {"RAVIK_SELLERSPRITE_PASSWORD", std::string(standin::kDemoPassword)},
   };
+}
+
+void bench_collect(const fs::path& work_dir) {
+  standin::Site site;
+  const std::string origin = site.start();
+  const fs::path config_dir = work_dir / "collect-config";
+  const auto environment = collector_environment(origin);
   auto collect = [&](const std::string& run) {
     return run_ravik({"seller-sprite", "collect", "--keyword", "yoga mat", "--headless", "--trend-limit", "0",
                       "--run-dir", (work_dir / run).string()},
@@ -91,6 +101,59 @@ void bench_collect(const fs::path& work_dir) {
   std::printf("  fixed-pause floor    %8.0f ms\n", kFloorMs);
   std::printf("  above the floor      %8.0f ms\n", typical - kFloorMs);
   std::printf("  ravik peak RSS       %8.1f MiB (driver and browser not counted)\n", peak_rss_kb / 1024.0);
+}
+
+void bench_batch(const fs::path& work_dir) {
+  standin::Site site;
+  const std::string origin = site.start();
+  const fs::path config_dir = work_dir / "batch-config";
+  const auto environment = collector_environment(origin);
+  auto collect = [&](const std::string& keyword, const std::string& run) {
+    return run_ravik({"seller-sprite", "collect", "--keyword", keyword, "--headless", "--trend-limit", "0",
+                      "--run-dir", (work_dir / run).string()},
+                     config_dir, environment);
+  };
+  // The first run logs the fresh profile in; it is not measured.
+  if (const ProcessResult warm_up = collect("warm up", "batch-warm-up"); warm_up.exit_code != 0) {
+    std::fprintf(stderr, "cli_bench: warm-up collect failed (%d):\n%s", warm_up.exit_code, warm_up.err.c_str());
+    return;
+  }
+  std::vector<std::string> keywords;
+  for (int i = 0; i < kBatchKeywords; ++i) keywords.push_back("keyword " + std::to_string(i + 1));
+
+  double commands_ms = 0;
+  for (int i = 0; i < kBatchKeywords; ++i) {
+    const ProcessResult run = collect(keywords[static_cast<std::size_t>(i)], "single-" + std::to_string(i));
+    if (run.exit_code != 0) {
+      std::fprintf(stderr, "cli_bench: collect failed (%d):\n%s", run.exit_code, run.err.c_str());
+      return;
+    }
+    commands_ms += millis(run.wall_time);
+  }
+
+  const fs::path keywords_file = work_dir / "batch-keywords.txt";
+  {
+    std::ofstream out(keywords_file);
+    for (const std::string& keyword : keywords) out << keyword << '\n';
+  }
+  const ProcessResult batch =
+      run_ravik({"seller-sprite", "batch", "--keywords-file", keywords_file.string(), "--headless", "--pause", "0",
+                 "--trend-limit", "0", "--run-dir", (work_dir / "batch").string()},
+                config_dir, environment);
+  if (batch.exit_code != 0) {
+    std::fprintf(stderr, "cli_bench: batch failed (%d):\n%s", batch.exit_code, batch.err.c_str());
+    return;
+  }
+  const double batch_ms = millis(batch.wall_time);
+  const double peak_mib = batch.peak_rss_kb / 1024.0;
+  std::printf("%d keywords (both sections, no trends): one batch against %d collect commands:\n", kBatchKeywords,
+              kBatchKeywords);
+  std::printf("  %d collect commands  %8.0f ms\n", kBatchKeywords, commands_ms);
+  std::printf("  one batch            %8.0f ms\n", batch_ms);
+  std::printf("  saved by the batch   %8.0f ms (%.0f ms per browser start avoided; target: at least 4500 ms)\n",
+              commands_ms - batch_ms, (commands_ms - batch_ms) / (kBatchKeywords - 1));
+  std::printf("  batch peak RSS       %8.1f MiB (ravik only; target: under %.0f MiB)\n", peak_mib,
+              kBatchRssTargetMiB);
 }
 
 void bench_version(const fs::path& work_dir) {
@@ -128,6 +191,7 @@ int main() {
   fs::create_directories(work_dir);
   bench_version(work_dir);
   bench_collect(work_dir);
+  bench_batch(work_dir);
   std::error_code ignored;
   fs::remove_all(work_dir, ignored);
   return 0;

@@ -247,6 +247,9 @@
 
   function runSearch() {
     lastSearch = searchBody();
+    if (!REVERSE && state.brokenKeyword && lastSearch.keyword === state.brokenKeyword) {
+      document.querySelector('.phrase-row').remove();
+    }
     setStatus('查询中…');
     document.getElementById('result-rows').innerHTML = '';
     callApi(apiUrl(API.list), lastSearch).then(renderRows, function () {

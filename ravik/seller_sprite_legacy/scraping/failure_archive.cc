@@ -108,4 +108,16 @@ asio::awaitable<void> archive_failure(playwright::Page page, std::filesystem::pa
   }
 }
 
+asio::awaitable<Json> run_archiving_failure(playwright::Page page, const PageFlow& flow,
+                                            std::optional<std::filesystem::path> run_dir) {
+  std::exception_ptr failure;
+  try {
+    co_return co_await flow(page);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (run_dir) co_await archive_failure(page, *run_dir, failure);
+  std::rethrow_exception(failure);
+}
+
 }  // namespace ravik::seller_sprite_legacy::scraping

@@ -129,24 +129,14 @@ asio::awaitable<Json> SellerSpriteScraper::_run_in_page_context(
   PageContext page_context = _browser_page();
   _report_progress({.stage = ProgressStage::starting_browser});
   playwright::Page page = co_await page_context.enter();
-  const bool archive_on_failure = failure_archive && run_dir.has_value();
+  const std::optional<std::filesystem::path> failure_dir = failure_archive ? run_dir : std::nullopt;
   // The page is archived while the browser is still open; the flow's own
   // failure reaches the caller, even when archiving or closing fails too.
-  auto flow_archived_on_failure = [&]() -> asio::awaitable<Json> {
-    std::exception_ptr failure;
-    try {
-      co_return co_await flow(page);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    if (archive_on_failure) co_await archive_failure(page, *run_dir, failure);
-    std::rethrow_exception(failure);
-  };
   auto close = [&] {
     _report_progress({.stage = ProgressStage::closing_browser});
     return page_context.exit();
   };
-  co_return co_await playwright::run_then(flow_archived_on_failure, close);
+  co_return co_await playwright::run_then([&] { return run_archiving_failure(page, flow, failure_dir); }, close);
 }
 
 }  // namespace ravik::seller_sprite_legacy::scraping

@@ -5,10 +5,13 @@
 #include <chrono>
 #include <exception>
 #include <filesystem>
+#include <functional>
+#include <optional>
 
 #include <asio/awaitable.hpp>
 
 #include "playwright/page.h"
+#include "ravik/json.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 
@@ -23,5 +26,14 @@ inline constexpr std::chrono::seconds kFailureArchiveBudget{5};
 // failure stays the one that counts. Does nothing for an interrupted run.
 asio::awaitable<void> archive_failure(playwright::Page page, std::filesystem::path run_dir,
                                       std::exception_ptr failure);
+
+// A flow of the collector on an open page.
+using PageFlow = std::function<asio::awaitable<Json>(playwright::Page)>;
+
+// Awaits `flow(page)` and answers its result. When it fails and `run_dir`
+// is given, the page is first archived there (archive_failure); the flow's
+// own failure is then passed on unchanged.
+asio::awaitable<Json> run_archiving_failure(playwright::Page page, const PageFlow& flow,
+                                            std::optional<std::filesystem::path> run_dir);
 
 }  // namespace ravik::seller_sprite_legacy::scraping
