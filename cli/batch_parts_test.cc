@@ -1,11 +1,15 @@
 // The batch's parts that need no browser: reading its input, its results
 // file, and its summary.
-#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+
+#include <gtest/gtest.h>
 
 #include "cli/batch_jobs.h"
 #include "cli/batch_results.h"
@@ -129,6 +133,36 @@ TEST(BatchResultsTest, LinesAreWholeAndTheLatestStatusCounts) {
   EXPECT_EQ(failed, Json::parse(R"({"index": 2, "item": {"keyword": "yoga mat"}, "status": "failed",
       "error": {"message": "page gone", "causes": []}, "duration_s": 0.25})"));
   EXPECT_EQ(recorded_statuses(temp.path() / "absent.jsonl"), (std::map<std::size_t, std::string>{}));
+}
+
+TEST(BatchResultsTest, AFullDiskLeavesNoTornLineAndAFifoIsRefused) {
+  const test_support::TempDir temp;
+  const fs::path file = temp.path() / "results.jsonl";
+  const Json item{{"keyword", "yoga mat"}};
+  const Json completed{{"missing_sections", Json::array()}, {"errors", Json::array()}};
+  ResultsLog log(file);
+  log.append(result_line(1, item, completed, 1));
+  const auto whole = fs::file_size(file);
+  {
+    // The file may grow by 20 more bytes only: the next line is cut short
+    // as on a full disk.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto saved_handler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = whole + 20;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(log.append(result_line(2, item, completed, 1)), std::runtime_error);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, saved_handler);
+  }
+  EXPECT_EQ(fs::file_size(file), whole);
+  log.append(result_line(2, item, completed, 1));
+  EXPECT_EQ(recorded_statuses(file), (std::map<std::size_t, std::string>{{1, "completed"}, {2, "completed"}}));
+
+  const fs::path fifo = temp.path() / "fifo.jsonl";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_THROW(ResultsLog{fifo}, std::runtime_error);
 }
 
 TEST(BatchResultsTest, StatusFollowsTheResult) {

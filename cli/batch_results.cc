@@ -1,6 +1,7 @@
 #include "cli/batch_results.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -90,6 +91,12 @@ ResultsLog::ResultsLog(fs::path file) : file_(std::move(file)) {
     errno = error;
     fail_on(file_, what);
   };
+  struct stat info {};
+  if (::fstat(descriptor_, &info) != 0) fail_closing("无法读取批量结果");
+  if (!S_ISREG(info.st_mode)) {
+    errno = EINVAL;
+    fail_closing("批量结果不是普通文件：");
+  }
   // Cuts a torn last line back to the end of the last whole one.
   const off_t size = ::lseek(descriptor_, 0, SEEK_END);
   off_t keep = size;
@@ -111,10 +118,14 @@ ResultsLog::~ResultsLog() { ::close(descriptor_); }
 
 void ResultsLog::append(const Json& line) {
   const std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n';
+  const off_t end = ::lseek(descriptor_, 0, SEEK_END);
   const ssize_t written = ::write(descriptor_, text.data(), text.size());
   if (written != static_cast<ssize_t>(text.size())) {
-    if (written >= 0) errno = ENOSPC;
-    fail_on(file_, "无法写入批量结果");
+    const int error = written >= 0 ? ENOSPC : errno;
+    // No torn line stays behind for the next item's line to be glued to.
+    const bool cut_back = end >= 0 && ::ftruncate(descriptor_, end) == 0;
+    errno = error;
+    fail_on(file_, cut_back ? "无法写入批量结果" : "无法写入批量结果（末行不完整，继续运行时会修复）");
   }
   if (::fdatasync(descriptor_) != 0) fail_on(file_, "无法写入批量结果");
 }
