@@ -59,6 +59,7 @@ void send_research_page(const httplib::Request& request, httplib::Response& resp
                         {"captcha", switches.captcha},
                         {"neverIdle", switches.network_never_idle},
                         {"hideQueryButton", switches.hide_query_button},
+                        {"closeButtonClass", switches.rename_drawer_close_button ? "drawer-close" : "close-btn"},
                         {"captchaFrame", captcha_frame_name(switches.captcha_frame)},
                         {"user", logged_in ? std::string(kDemoUsername) : std::string()}});
 }

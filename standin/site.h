@@ -100,6 +100,7 @@ struct Switches {
   CaptchaFrame captcha_frame = CaptchaFrame::none;  // research pages carry this captcha frame
   bool qr_code_login_only = false;   // the login page shows only its QR-code login: no password field
   bool hide_query_button = false;    // research pages have no query button (a form the collector cannot send)
+  bool rename_drawer_close_button = false;  // the trend drawer's close button loses its class "close-btn"
   // Answer mode per API path (exact path, without query); absent means normal.
   std::map<std::string, AnswerMode, std::less<>> api_modes{};
   std::chrono::milliseconds late_ms{4000};
