@@ -1,6 +1,7 @@
 #include "cli/seller_sprite_commands.h"
 
 #include "cli/collector_commands.h"
+#include "cli/doctor_command.h"
 #include "cli/export_command.h"
 #include "cli/scenario_commands.h"
 
@@ -12,6 +13,7 @@ void add_seller_sprite_commands(CLI::App& app, CommandAction& action) {
   add_collector_commands(*seller_sprite, action);
   add_scenario_commands(*seller_sprite, action);
   add_export_command(*seller_sprite, action);
+  add_doctor_command(*seller_sprite, action);
 }
 
 }  // namespace ravik::cli

@@ -38,20 +38,6 @@ std::string failure_reason(const std::exception_ptr& failure) {
   }
 }
 
-// Runs `step()`, an awaitable step of the check; answers its failure's
-// message, or nothing when it succeeded. An interrupt is passed on.
-template <typename Step>
-asio::awaitable<std::optional<std::string>> attempt(Step step) {
-  std::exception_ptr failure;
-  try {
-    co_await step();
-    co_return std::nullopt;
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  co_return failure_reason(failure);
-}
-
 // Walks the pages on one browser page and collects the findings.
 class SelectorChecker {
  public:
@@ -59,8 +45,9 @@ class SelectorChecker {
 
   std::vector<SelectorFinding> take_findings() { return std::move(findings_); }
 
-  asio::awaitable<void> check_mining_page(const std::optional<std::string>& search_keyword) {
-    if (!co_await open(kMiningPage, SellerSpriteScraper::KEYWORD_MINING_URL())) co_return;
+  asio::awaitable<void> check_mining_page(std::optional<std::string> search_keyword) {
+    const bool opened = co_await open(kMiningPage, SellerSpriteScraper::KEYWORD_MINING_URL());
+    if (!opened) co_return;
     const bool keyword_input = co_await look("关键词输入框", kKeywordInputSelector);
     const bool query_button = co_await look("查询按钮", kQueryButtonSelector);
     co_await check_dropdowns();
@@ -82,7 +69,8 @@ class SelectorChecker {
   }
 
   asio::awaitable<void> check_reverse_page() {
-    if (!co_await open(kReversePage, SellerSpriteScraper::KEYWORD_REVERSE_URL())) co_return;
+    const bool opened = co_await open(kReversePage, SellerSpriteScraper::KEYWORD_REVERSE_URL());
+    if (!opened) co_return;
     co_await look("ASIN 输入框", kAsinInputSelector);
     co_await look("查询按钮", kQueryButtonSelector);
     co_await look("站点下拉框", kSiteDropdownSelector);
@@ -91,13 +79,18 @@ class SelectorChecker {
 
  private:
   // Navigates to `url` as the flows do; a page that does not open is noted.
-  asio::awaitable<bool> open(std::string_view page_name, const std::string& url) {
+  asio::awaitable<bool> open(std::string_view page_name, std::string url) {
     page_name_ = page_name;
-    const std::optional<std::string> failure = co_await attempt([&]() -> asio::awaitable<void> {
+    std::exception_ptr failure;
+    try {
       co_await page_.goto_(url, document_loaded(scraper_.timeout_ms));
       co_await page_.wait_for_timeout(std::chrono::milliseconds(SellerSpriteScraper::DEFAULT_WAIT_MS));
-    });
-    if (failure) note({.element = "页面", .selector = url, .status = SelectorStatus::missing, .reason = *failure});
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    if (failure) {
+      note({.element = "页面", .selector = url, .status = SelectorStatus::missing, .reason = failure_reason(failure)});
+    }
     co_return !failure;
   }
 
@@ -112,16 +105,27 @@ class SelectorChecker {
 
   // Notes how many visible elements `locator` (described by `selector`)
   // matches; true when there is one.
-  asio::awaitable<bool> count(std::string element, std::string selector, const playwright::Locator& locator) {
+  asio::awaitable<bool> count(std::string element, std::string selector, playwright::Locator locator) {
     int visible = 0;
-    const std::optional<std::string> failure =
-        co_await attempt([&]() -> asio::awaitable<void> { visible = co_await locator.locator(kVisibleOnly).count(); });
+    std::exception_ptr failure;
+    try {
+      const playwright::Locator visible_ones = locator.locator(kVisibleOnly);
+      visible = co_await visible_ones.count();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    std::string reason;
+    if (failure) {
+      reason = failure_reason(failure);
+    } else if (visible == 0) {
+      reason = kNotFound;
+    }
     const SelectorStatus status = visible > 0 ? SelectorStatus::found : SelectorStatus::missing;
     note({.element = std::move(element),
           .selector = std::move(selector),
           .status = status,
           .visible_count = visible,
-          .reason = failure.value_or(visible > 0 ? "" : kNotFound)});
+          .reason = std::move(reason)});
     co_return visible > 0;
   }
 
@@ -143,7 +147,7 @@ class SelectorChecker {
   // Opens the dropdown of `trigger_selector` and chooses the option `label`
   // as the flows do; closes it again when that option is missing.
   asio::awaitable<void> check_option(bool trigger_found, std::string_view trigger_selector, std::string_view what,
-                                     const std::string& label) {
+                                     std::string label) {
     const std::string element = std::string(what) + "「" + label + "」";
     const std::string option_selector(kDropdownOptionSelector);
     if (!trigger_found) {
@@ -151,19 +155,32 @@ class SelectorChecker {
       co_return;
     }
     const playwright::Locator trigger = page_.locator(trigger_selector).first();
-    const auto click = [](const playwright::Locator& target) {
-      return [target]() -> asio::awaitable<void> { co_await target.click({.timeout = kClickTimeout}); };
-    };
-    if (const auto failure = co_await attempt(click(trigger))) {
+    const std::optional<std::string> opening_failure = co_await click(trigger);
+    if (opening_failure) {
       note({.element = element, .selector = option_selector, .status = SelectorStatus::missing,
-            .reason = "下拉框打不开：" + *failure});
+            .reason = "下拉框打不开：" + *opening_failure});
       co_return;
     }
     const playwright::FilterOptions with_label{.has_text = label};
     const playwright::Locator options = page_.locator(kDropdownOptionSelector).filter(with_label);
     const bool option_found = co_await count(element, option_selector, options);
-    const auto failure = co_await attempt(click(option_found ? options.first() : trigger));
+    // Choosing the option closes the dropdown; without one, the trigger does.
+    playwright::Locator closing = trigger;
+    if (option_found) closing = options.first();
+    const std::optional<std::string> failure = co_await click(closing);
     if (failure && option_found) fail_last("点击选项失败：" + *failure);
+  }
+
+  // Clicks `target`; answers the failure's message, or nothing.
+  asio::awaitable<std::optional<std::string>> click(playwright::Locator target) {
+    std::exception_ptr failure;
+    try {
+      co_await target.click({.timeout = kClickTimeout});
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    if (!failure) co_return std::nullopt;
+    co_return failure_reason(failure);
   }
 
   // Marks the latest finding as missing for `reason`.
@@ -174,18 +191,21 @@ class SelectorChecker {
 
   // Sends the search and waits for its first trend icon; answers why the
   // results cannot be checked, or nothing when they can.
-  asio::awaitable<std::optional<std::string>> search(const std::string& keyword) {
-    const std::optional<std::string> failure = co_await attempt([&]() -> asio::awaitable<void> {
+  asio::awaitable<std::optional<std::string>> search(std::string keyword) {
+    std::exception_ptr failure;
+    try {
       co_await page_.locator(kKeywordInputSelector).first().fill(keyword);
       co_await page_.locator(kQueryButtonSelector).first().click({.timeout = kClickTimeout});
       const playwright::WaitForOptions until_visible{.state = "visible", .timeout = kResultsTimeout};
       co_await page_.locator(kTrendIconSelector).first().wait_for(until_visible);
-    });
+    } catch (...) {
+      failure = std::current_exception();
+    }
     if (!failure) co_return std::nullopt;
-    co_return "查询「" + keyword + "」后没有出现结果：" + *failure;
+    co_return "查询「" + keyword + "」后没有出现结果：" + failure_reason(failure);
   }
 
-  asio::awaitable<void> check_results(const std::optional<std::string>& no_search_reason) {
+  asio::awaitable<void> check_results(std::optional<std::string> no_search_reason) {
     if (no_search_reason) {
       note_not_checked("趋势图标", kTrendIconSelector, *no_search_reason);
       note_not_checked("结果行", kRowSelector, *no_search_reason);
@@ -194,8 +214,10 @@ class SelectorChecker {
     }
     const playwright::Locator icons = page_.locator(kTrendIconSelector);
     co_await count("趋势图标", std::string(kTrendIconSelector), icons);
-    co_await count("结果行", std::string(kRowSelector), icons.locator(kRowSelector));
-    co_await check_drawer(icons.first());
+    const playwright::Locator rows = icons.locator(kRowSelector);
+    co_await count("结果行", std::string(kRowSelector), rows);
+    const playwright::Locator first_icon = icons.first();
+    co_await check_drawer(first_icon);
   }
 
   void note_not_checked_drawer(const std::string& reason) {
@@ -213,22 +235,26 @@ class SelectorChecker {
   static std::string tab_element(const LabelEntry& tab) { return "趋势标签「" + std::string(tab.label) + "」"; }
 
   // Opens the first row's trend drawer, looks for its tabs and closes it.
-  asio::awaitable<void> check_drawer(const playwright::Locator& icon) {
+  asio::awaitable<void> check_drawer(playwright::Locator icon) {
     const std::string drawer_selector(SellerSpriteScraper::TREND_ARCHIVE_SELECTOR);
     const playwright::Locator drawer = page_.locator(drawer_selector).first();
-    const std::optional<std::string> failure = co_await attempt([&]() -> asio::awaitable<void> {
+    std::exception_ptr failure;
+    try {
       co_await icon.scroll_into_view_if_needed({.timeout = kDrawerTimeout});
       co_await icon.click({.timeout = kClickTimeout});
       const playwright::WaitForOptions until_visible{.state = "visible", .timeout = kDrawerTimeout};
       co_await drawer.wait_for(until_visible);
-    });
+    } catch (...) {
+      failure = std::current_exception();
+    }
     if (failure) {
       note({.element = "趋势抽屉", .selector = drawer_selector, .status = SelectorStatus::missing,
-            .reason = "点击趋势图标后抽屉没有出现：" + *failure});
+            .reason = "点击趋势图标后抽屉没有出现：" + failure_reason(failure)});
       note_not_checked_tabs_and_close("趋势抽屉未打开");
       co_return;
     }
-    co_await count("趋势抽屉", drawer_selector, page_.locator(drawer_selector));
+    const playwright::Locator drawers = page_.locator(drawer_selector);
+    co_await count("趋势抽屉", drawer_selector, drawers);
     for (const LabelEntry& tab : SellerSpriteScraper::TREND_TABS) {
       const playwright::FilterOptions with_label{.has_text = tab.label};
       const playwright::Locator tabs = page_.locator(kTrendTabSelector).filter(with_label);
@@ -238,15 +264,19 @@ class SelectorChecker {
   }
 
   // The close button counts as found only when pressing it closes the drawer.
-  asio::awaitable<void> check_close_button(const playwright::Locator& drawer) {
+  asio::awaitable<void> check_close_button(playwright::Locator drawer) {
     const playwright::Locator close_button = drawer.locator(kCloseButtonSelector);
-    if (!co_await count("趋势抽屉关闭按钮", std::string(kCloseButtonSelector), close_button)) co_return;
-    const std::optional<std::string> failure = co_await attempt([&]() -> asio::awaitable<void> {
+    const bool found = co_await count("趋势抽屉关闭按钮", std::string(kCloseButtonSelector), close_button);
+    if (!found) co_return;
+    std::exception_ptr failure;
+    try {
       co_await close_button.first().click({.timeout = kClickTimeout});
       const playwright::WaitForOptions until_hidden{.state = "hidden", .timeout = kDrawerTimeout};
       co_await drawer.wait_for(until_hidden);
-    });
-    if (failure) fail_last("点击后抽屉没有关闭：" + *failure);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    if (failure) fail_last("点击后抽屉没有关闭：" + failure_reason(failure));
   }
 
   const SellerSpriteScraper& scraper_;
