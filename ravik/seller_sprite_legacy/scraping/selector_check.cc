@@ -25,14 +25,16 @@ constexpr std::string_view kVisibleOnly = "visible=true";
 
 const std::string kNotFound = "页面上没有可见的匹配元素";
 
-// The failure's message, for a finding; an interrupt is passed on.
+// The first line of the failure's message, for a finding (the driver's
+// call log that follows it is left out); an interrupt is passed on.
 std::string failure_reason(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
   } catch (const playwright::InterruptedError&) {
     throw;
   } catch (const std::exception& error) {
-    return error.what();
+    const std::string_view message = error.what();
+    return std::string(message.substr(0, message.find('\n')));
   } catch (...) {
     return "未知错误";
   }
@@ -46,6 +48,8 @@ class SelectorChecker {
   std::vector<SelectorFinding> take_findings() { return std::move(findings_); }
 
   asio::awaitable<void> check_mining_page(std::optional<std::string> search_keyword) {
+    // Awaited before the test: g++ 12 resumes a coroutine suspended inside
+    // an if condition at a wrong point (the process dies of SIGILL).
     const bool opened = co_await open(kMiningPage, SellerSpriteScraper::KEYWORD_MINING_URL());
     if (!opened) co_return;
     const bool keyword_input = co_await look("关键词输入框", kKeywordInputSelector);
@@ -129,6 +133,7 @@ class SelectorChecker {
     co_return visible > 0;
   }
 
+  // count() for the matches of `selector` on the page.
   asio::awaitable<bool> look(std::string element, std::string_view selector) {
     const playwright::Locator matches = page_.locator(selector);
     co_return co_await count(std::move(element), std::string(selector), matches);
