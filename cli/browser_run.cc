@@ -68,18 +68,23 @@ class InterruptResponse {
 
 }  // namespace
 
-Json run_with_progress(const std::string& label,
-                       const std::function<asio::awaitable<Json>(ConsolePointer console)>& operation) {
+Json run_with_progress(
+    const std::string& label, bool step_lines,
+    const std::function<asio::awaitable<Json>(ConsolePointer console,
+                                              seller_sprite_legacy::scraping::ProgressObserver progress)>& operation) {
   const InterruptWatch interrupts;
   std::optional<Json> result;
   std::exception_ptr failure;
   try {
     result = ravik::run_sync([&](asio::io_context& loop) -> asio::awaitable<Json> {
-      ProgressIndicator indicator(loop, label);
+      ProgressIndicator indicator(loop, label, std::chrono::seconds(1), step_lines);
       const ConsolePointer console = std::make_shared<CommandConsole>(indicator, interrupts.notice_fd());
       const InterruptResponse response(loop, interrupts);
       indicator.start();
-      Json result = co_await operation(console);
+      const seller_sprite_legacy::scraping::ProgressObserver progress = [&indicator](const ProgressStep& step) {
+        indicator.show_step(step);
+      };
+      Json result = co_await operation(console, progress);
       indicator.stop();
       co_return result;
     });

@@ -13,6 +13,7 @@
 #include "cli/interrupt_watch.h"
 #include "ravik/json.h"
 #include "ravik/seller_sprite_legacy/scraping/console_prompt.h"
+#include "ravik/seller_sprite_legacy/scraping/progress.h"
 
 namespace ravik::cli {
 
@@ -32,16 +33,20 @@ class OperationInterrupted : public std::runtime_error {
 // The console that an operation's login hand-over prompts through.
 using ConsolePointer = std::shared_ptr<seller_sprite_legacy::scraping::Console>;
 
-// Awaits `operation(console)` to completion while the progress indicator
-// named `label` runs; `console` is a CommandConsole beside that indicator,
-// for the operation's collector. The operation's failure propagates
+// Awaits `operation(console, progress)` to completion while the progress
+// indicator named `label` runs; `console` is a CommandConsole beside that
+// indicator and `progress` shows the collector's steps on it, both for the
+// operation's collector; `step_lines` (--verbose) also writes each step as
+// a line with a timestamp on standard error. The operation's failure propagates
 // unchanged. SIGINT and SIGTERM are caught meanwhile (InterruptWatch): the
 // first makes the operation's browser calls fail and ends a console prompt,
 // so that the operation closes its browser and ends, and then throws
 // OperationInterrupted; when that takes more than a few seconds, or at a
 // second signal, the process exits at once with "已中断" and the same status.
-Json run_with_progress(const std::string& label,
-                       const std::function<asio::awaitable<Json>(ConsolePointer console)>& operation);
+Json run_with_progress(
+    const std::string& label, bool step_lines,
+    const std::function<asio::awaitable<Json>(ConsolePointer console,
+                                              seller_sprite_legacy::scraping::ProgressObserver progress)>& operation);
 
 // Prints `result` as JSON on standard output and its summary on standard
 // error (`headless`: the run had no browser window) and answers its exit

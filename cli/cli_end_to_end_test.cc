@@ -1,5 +1,6 @@
 // The `ravik seller-sprite` browser commands end to end: the built program
 // drives Chromium against the stand-in site served by this test.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -10,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
+#include <sstream>
 
 #include "cli/account_prompt.h"
 #include "cli/cli_test_support.h"
@@ -96,10 +99,26 @@ class CliEndToEndTest : public testing::Test {
   TempDir temp_;
 };
 
+// The steps' own lines, in order, without their timestamps ("[HH:MM:SS.mmm
+// +Ns] "); the wait for responses, a line at each arrival, counts once.
+std::vector<std::string> step_lines(const std::string& err) {
+  static const std::regex timestamped(R"(^\[[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} \+[0-9hms]+\] (.*)$)");
+  std::vector<std::string> lines;
+  std::istringstream in(err);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch step;
+    if (!std::regex_match(line, step, timestamped)) continue;
+    const bool waiting = step[1].str().starts_with("等待响应 ");
+    if (waiting && !lines.empty() && lines.back().starts_with("等待响应 ")) lines.pop_back();
+    lines.push_back(step[1]);
+  }
+  return lines;
+}
+
 TEST_F(CliEndToEndTest, CollectLogsInWithTheAccountAndCompletes) {
   const fs::path run_dir = temp_.path() / "run";
   const ProcessResult collect = ravik({"seller-sprite", "collect", "--keyword", "yoga mat", "--headless", "--trend-limit",
-                                       "1", "--trend-tabs", "search,aba", "--run-dir", run_dir.string()},
+                                       "1", "--trend-tabs", "search,aba", "--run-dir", run_dir.string(), "--verbose"},
                                       demo_account());
   ASSERT_EQ(collect.exit_code, kExitCompleted) << collect.err;
   const Json result = stdout_json(collect);
@@ -110,6 +129,18 @@ TEST_F(CliEndToEndTest, CollectLogsInWithTheAccountAndCompletes) {
   EXPECT_GT(file_count(run_dir), 0u);
   EXPECT_EQ(Json::parse(ravik::shared::read_file(run_dir / "result.json")), result) << "the printed result is kept";
   EXPECT_NE(collect.err.find("collect：已完成"), std::string::npos) << collect.err;
+
+  // --verbose: each step on a line of its own on standard error (no
+  // terminal there, so no progress line), standard output the JSON alone.
+  const std::string keyword = result.at("trend_details").at(0).at("keyword");
+  EXPECT_THAT(step_lines(collect.err),
+              testing::ElementsAre("启动浏览器", "打开页面 · " + origin_ + "/v3/keyword-miner", "检查登录状态", "自动登录",
+                                   "打开页面 · " + origin_ + "/v3/keyword-miner", "检查登录状态", "填写搜索表单",
+                                   "等待响应 2/2 · 已收到 frequency、keyword_mining", "保存页面存档 · collect",
+                                   "趋势详情 1/1 · " + keyword, "趋势详情 1/1 · 搜索趋势 · 标签 1/2 · " + keyword,
+                                   "趋势详情 1/1 · ABA集中度 · 标签 2/2 · " + keyword, "关闭浏览器"))
+      << collect.err;
+  EXPECT_EQ(collect.err.find("\x1b[K"), std::string::npos);
 
   // The login is kept in the profile: the status needs no account, and its
   // files go to a new directory under ./runs.

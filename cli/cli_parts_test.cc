@@ -1,6 +1,7 @@
 // The command's building blocks that need no browser: parameter words,
 // blocked-result detection, exit statuses, flag checks, failure text, JSON
 // text, run directories and the progress indicator on a terminal.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -249,6 +250,30 @@ TEST(ProgressIndicator, DrawsPausesAndClearsOnATerminal) {
   EXPECT_EQ(terminal.take(), "\r\x1b[K");
   loop.run();  // the cancelled tick ends without drawing
   EXPECT_EQ(terminal.take(), "");
+}
+
+// A step replaces the operation's name on the line; with step lines on, it
+// is first written on a line of its own, the progress line cleared before
+// and drawn again after it.
+TEST(ProgressIndicator, ShowsStepsOnTheLineAndAsLinesOfTheirOwnWhenAsked) {
+  using seller_sprite_legacy::scraping::ProgressStage;
+  TerminalStderr terminal;
+  asio::io_context loop;
+  ProgressIndicator quiet(loop, "collect", std::chrono::hours(1));
+  quiet.start();
+  quiet.show_step({.stage = ProgressStage::filling_form});
+  EXPECT_EQ(terminal.take(), "\r\x1b[Kcollect ... 0s\r\x1b[K填写搜索表单 · 0s");
+  quiet.stop();
+  terminal.take();
+
+  ProgressIndicator verbose(loop, "collect", std::chrono::hours(1), true);
+  verbose.start();
+  verbose.show_step({.stage = ProgressStage::archiving, .detail = "collect"});
+  EXPECT_THAT(terminal.take(),
+              ::testing::MatchesRegex("\r\x1b\\[Kcollect \\.\\.\\. 0s\r\x1b\\[K"
+                                      "\\[[0-9:.]+ \\+0s\\] 保存页面存档 · collect\r?\n"
+                                      "\r\x1b\\[K保存页面存档 · 0s"));
+  verbose.stop();
 }
 
 // The operation's last step and a tick come due in the same pass of the

@@ -30,6 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using ravik::seller_sprite_legacy::domain::SellerSpriteCollectOptions;
 using ravik::seller_sprite_legacy::scraping::CollectArgs;
+using ravik::seller_sprite_legacy::scraping::ProgressObserver;
 using ravik::seller_sprite_legacy::scraping::RunArgs;
 using ravik::seller_sprite_legacy::scraping::SellerSpriteScraper;
 using ravik::seller_sprite_legacy::scraping::ScraperSettings;
@@ -41,6 +42,7 @@ struct BrowserFlags {
   std::string run_dir;  // empty: a fresh directory under ./runs
   bool ask_account = false;
   bool trace = false;  // a Playwright trace in run_dir/trace.zip
+  bool verbose = false;  // each step of the operation as a line on standard error
   SellerSpriteCollectOptions options;
 };
 
@@ -70,6 +72,7 @@ void add_flags(CLI::App& command, BrowserFlags& flags, unsigned groups) {
   command.add_option("--timeout-ms", flags.timeout_ms, "页面导航超时（毫秒）")
       ->check(integer_in_range(1, kLargestInt))
       ->capture_default_str();
+  command.add_flag("--verbose", flags.verbose, "在标准错误上逐行打印每一步及其时间（便于日志与问题报告）");
   if (groups & kRunDir) {
     command.add_option("--run-dir", flags.run_dir,
                        "本次运行的输出目录（默认：./runs 下以运行 ID 命名的新目录）");
@@ -172,14 +175,16 @@ int run_browser_command(const CommandSpec& spec, const BrowserFlags& flags) {
   if (trace) fs::remove(*trace, not_removed);  // an earlier run's trace must not pass for this one's
   const TraceNotice trace_notice(trace);
   try {
-    const Json result = run_with_progress(spec.name, [&](ConsolePointer console) {
+    auto operation = [&](ConsolePointer console, ProgressObserver progress) {
       ScraperSettings settings{.headless = flags.headless,
                                .timeout_ms = flags.timeout_ms,
                                .console = std::move(console),
                                .failure_archive = !run.run_dir.empty(),
-                               .trace_path = trace};
+                               .trace_path = trace,
+                               .progress = std::move(progress)};
       return run_on_collector(spec.operation, std::move(settings), run, account);
-    });
+    };
+    const Json result = run_with_progress(spec.name, flags.verbose, operation);
     // A result file that cannot be saved fails the command, but only after
     // the result is printed: it is not lost either way.
     std::exception_ptr unsaved;

@@ -20,17 +20,18 @@ void write_stderr(std::string_view text) {
 }  // namespace
 
 ProgressIndicator::ProgressIndicator(asio::io_context& loop, std::string label,
-                                     std::chrono::milliseconds tick_period)
-    : enabled_(isatty(STDERR_FILENO) == 1), state_(std::make_shared<State>(loop, std::move(label), tick_period)) {}
+                                     std::chrono::milliseconds tick_period, bool step_lines)
+    : enabled_(isatty(STDERR_FILENO) == 1),
+      state_(std::make_shared<State>(loop, std::move(label), tick_period, step_lines)) {}
 
 ProgressIndicator::~ProgressIndicator() { stop(); }
 
 void ProgressIndicator::start() {
-  if (!enabled_) return;
   {
     std::lock_guard lock(state_->mutex);
+    state_->line.restart(std::chrono::steady_clock::now());
+    if (!enabled_) return;
     state_->running = true;
-    state_->started = std::chrono::steady_clock::now();
     state_->draw_locked();
   }
   schedule_tick(state_);
@@ -56,6 +57,17 @@ void ProgressIndicator::resume() {
   state_->draw_locked();
 }
 
+void ProgressIndicator::show_step(const ProgressStep& step) {
+  std::lock_guard lock(state_->mutex);
+  const auto now = std::chrono::steady_clock::now();
+  state_->line.note(step, now);
+  if (state_->step_lines) {
+    state_->clear_locked();
+    write_stderr(step_log_line(step, std::chrono::system_clock::now(), state_->line.elapsed(now)) + "\n");
+  }
+  state_->draw_locked();
+}
+
 void ProgressIndicator::schedule_tick(const std::shared_ptr<State>& state) {
   state->timer.expires_after(state->tick_period);
   state->timer.async_wait([weak_state = std::weak_ptr<State>(state)](const std::error_code& error) {
@@ -72,8 +84,7 @@ void ProgressIndicator::schedule_tick(const std::shared_ptr<State>& state) {
 
 void ProgressIndicator::State::draw_locked() {
   if (!running || pause_depth > 0) return;
-  const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
-  write_stderr(std::string(kClearLine) + label + " ... " + std::to_string(elapsed.count()) + "s");
+  write_stderr(std::string(kClearLine) + line.text(std::chrono::steady_clock::now()));
   drawn = true;
 }
 

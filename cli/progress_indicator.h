@@ -1,8 +1,10 @@
 // A one-line "still working" display on standard error while a browser
-// operation runs: the operation's name and the seconds elapsed, redrawn in
-// place once a second. It draws nothing when standard error is not a
-// terminal. pause() clears the line while a console prompt waits for the
-// user (see CommandConsole), so prompts are never overwritten.
+// operation runs: the operation's name, or the collector step under way
+// (ProgressLine), and the time elapsed, redrawn in place once a second. It
+// draws nothing when standard error is not a terminal. pause() clears the
+// line while a console prompt waits for the user (see CommandConsole), so
+// prompts are never overwritten. With step lines on (--verbose), each step
+// is also written as a line of its own with a timestamp, terminal or not.
 //
 // The indicator may go while a tick of its timer is already due on the loop
 // (the tick and the operation's last step finished in the same pass, so
@@ -19,13 +21,16 @@
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
 
+#include "cli/progress_steps.h"
+
 namespace ravik::cli {
 
 class ProgressIndicator {
  public:
-  // Ticks on `loop` every `tick_period`; `label` names the operation, e.g. "collect".
+  // Ticks on `loop` every `tick_period`; `label` names the operation, e.g.
+  // "collect"; `step_lines`: write each step as a line of its own.
   ProgressIndicator(asio::io_context& loop, std::string label,
-                    std::chrono::milliseconds tick_period = std::chrono::seconds(1));
+                    std::chrono::milliseconds tick_period = std::chrono::seconds(1), bool step_lines = false);
   ~ProgressIndicator();
   ProgressIndicator(const ProgressIndicator&) = delete;
   ProgressIndicator& operator=(const ProgressIndicator&) = delete;
@@ -38,19 +43,25 @@ class ProgressIndicator {
   void pause();
   // Resumes drawing after pause(); may be called from any thread.
   void resume();
+  // Shows `step` as the step under way from now on (and writes its line
+  // with step lines on); may be called from any thread.
+  void show_step(const ProgressStep& step);
 
  private:
   struct State {
-    State(asio::io_context& loop, std::string label, std::chrono::milliseconds tick_period)
-        : timer(loop), label(std::move(label)), tick_period(tick_period) {}
+    State(asio::io_context& loop, std::string label, std::chrono::milliseconds tick_period, bool step_lines)
+        : timer(loop),
+          tick_period(tick_period),
+          step_lines(step_lines),
+          line(std::move(label), std::chrono::steady_clock::now()) {}
     void draw_locked();
     void clear_locked();
 
     asio::steady_timer timer;  // used on the loop's thread only
-    const std::string label;
     const std::chrono::milliseconds tick_period;
-    std::chrono::steady_clock::time_point started{};
+    const bool step_lines;
     std::mutex mutex;  // guards the fields below
+    ProgressLine line;
     bool running = false;
     int pause_depth = 0;
     bool drawn = false;

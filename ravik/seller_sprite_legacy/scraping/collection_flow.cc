@@ -29,9 +29,11 @@ struct PageAccess {
 asio::awaitable<PageAccess> open_and_check(const SellerSpriteScraper& scraper, playwright::Page page,
                                            const std::string& url) {
   const playwright::GotoOptions navigation = document_loaded(scraper.timeout_ms);
+  scraper._report_progress({.stage = ProgressStage::opening_page, .detail = url});
   co_await page.goto_(url, navigation);
   co_await page.wait_for_timeout(std::chrono::milliseconds(SellerSpriteScraper::DEFAULT_WAIT_MS));
   PageAccess access;
+  scraper._report_progress({.stage = ProgressStage::checking_login});
   access.captcha_required = co_await scraper.captcha_detector.detect(page);
   access.logged_in = co_await scraper._detect_logged_in(page);
   co_return access;
@@ -59,6 +61,7 @@ bool is_usable_account(const std::optional<Json>& account) {
 asio::awaitable<void> fill_search_form(const SellerSpriteScraper& scraper, playwright::Page page,
                                        const CollectionPlan& plan,
                                        const domain::SellerSpriteCollectOptions& options) {
+  scraper._report_progress({.stage = ProgressStage::filling_form});
   if (plan.form == SearchForm::keyword_reverse) {
     co_await scraper._fill_keyword_reverse_form(page, options);
   } else {
@@ -106,12 +109,14 @@ asio::awaitable<Json> run_collection(const SellerSpriteScraper& scraper, playwri
 
   PageAccess access = co_await open_and_check(scraper, page, plan.page_url);
   if (!access.captcha_required && !access.logged_in && is_usable_account(account)) {
+    scraper._report_progress({.stage = ProgressStage::logging_in});
     co_await scraper._login_with_account(page, *account);
     access = co_await open_and_check(scraper, page, plan.page_url);
   }
   const SellerSpriteArchiver::SectionArgs archive_section{.section = plan.archive_section};
   if (access.blocked()) {
     capturing.remove();
+    scraper._report_progress({.stage = ProgressStage::archiving, .detail = plan.archive_section});
     Json files = co_await archiver.archive_page(page, archive_section);
     co_return blocked_result(plan, std::move(files), access.captcha_required);
   }
@@ -121,6 +126,7 @@ asio::awaitable<Json> run_collection(const SellerSpriteScraper& scraper, playwri
   co_await page.wait_for_timeout(kSettleAfterWait);
   capturing.remove();
 
+  scraper._report_progress({.stage = ProgressStage::archiving, .detail = plan.archive_section});
   Json files = co_await archiver.archive_page(page, archive_section);
   files.update(recorder->save_all(archiver.section_dir(plan.archive_section)));
 

@@ -43,11 +43,14 @@ std::string account_text(const Json& account, std::string_view key) {
 asio::awaitable<Json> SellerSpriteScraper::login_async() const {
   co_return co_await _run_in_page_context([this](playwright::Page page) -> asio::awaitable<Json> {
     const playwright::GotoOptions loaded = document_loaded(timeout_ms);
+    _report_progress({.stage = ProgressStage::opening_page, .detail = LOGIN_URL()});
     co_await page.goto_(LOGIN_URL(), loaded);
     co_await page.wait_for_timeout(std::chrono::milliseconds(DEFAULT_WAIT_MS));
     co_await console->prompt_and_wait_for_enter(kManualLoginPrompt);
+    _report_progress({.stage = ProgressStage::opening_page, .detail = KEYWORD_MINING_URL()});
     co_await page.goto_(KEYWORD_MINING_URL(), loaded);
     co_await page.wait_for_timeout(std::chrono::milliseconds(DEFAULT_WAIT_MS));
+    _report_progress({.stage = ProgressStage::checking_login});
     Json result = Json::object();
     result["profile_dir"] = profile_dir.string();
     result["current_url"] = page.url();
@@ -59,10 +62,13 @@ asio::awaitable<Json> SellerSpriteScraper::login_async() const {
 asio::awaitable<Json> SellerSpriteScraper::login_status_async(RunArgs args) const {
   co_return co_await _run_in_page_context([this, &args](playwright::Page page) -> asio::awaitable<Json> {
     const SellerSpriteArchiver archiver(args.run_dir.get());
+    _report_progress({.stage = ProgressStage::opening_page, .detail = KEYWORD_MINING_URL()});
     co_await page.goto_(KEYWORD_MINING_URL(), document_loaded(timeout_ms));
     co_await page.wait_for_timeout(std::chrono::milliseconds(DEFAULT_WAIT_MS));
+    _report_progress({.stage = ProgressStage::checking_login});
     const bool captcha_required = co_await captcha_detector.detect(page);
     const SellerSpriteArchiver::SectionArgs archive_section{.section = "login_status"};
+    _report_progress({.stage = ProgressStage::archiving, .detail = "login_status"});
     Json files = co_await archiver.archive_page(page, archive_section);
     Json result = Json::object();
     result["profile_dir"] = profile_dir.string();

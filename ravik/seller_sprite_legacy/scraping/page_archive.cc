@@ -8,10 +8,12 @@ namespace ravik::seller_sprite_legacy::scraping {
 asio::awaitable<Json> SellerSpriteScraper::archive_url_async(RunArgs args) const {
   co_return co_await _run_in_page_context([this, &args](playwright::Page page) -> asio::awaitable<Json> {
     const SellerSpriteArchiver archiver(args.run_dir.get());
+    _report_progress({.stage = ProgressStage::opening_page, .detail = args.options->url});
     co_await page.goto_(args.options->url, document_loaded(timeout_ms));
     co_await page.wait_for_timeout(std::chrono::milliseconds(DEFAULT_WAIT_MS));
     const bool captcha_required = co_await captcha_detector.detect(page);
     const SellerSpriteArchiver::SectionArgs archive_section{.section = "archive"};
+    _report_progress({.stage = ProgressStage::archiving, .detail = "archive"});
     Json files = co_await archiver.archive_page(page, archive_section);
     Json result = Json::object();
     result["files"] = std::move(files);

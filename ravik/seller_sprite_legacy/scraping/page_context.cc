@@ -127,6 +127,7 @@ PageContext SellerSpriteScraper::_browser_page() const {
 asio::awaitable<Json> SellerSpriteScraper::_run_in_page_context(
     std::function<asio::awaitable<Json>(playwright::Page)> flow, std::optional<std::filesystem::path> run_dir) const {
   PageContext page_context = _browser_page();
+  _report_progress({.stage = ProgressStage::starting_browser});
   playwright::Page page = co_await page_context.enter();
   const bool archive_on_failure = failure_archive && run_dir.has_value();
   // The page is archived while the browser is still open; the flow's own
@@ -141,7 +142,11 @@ asio::awaitable<Json> SellerSpriteScraper::_run_in_page_context(
     if (archive_on_failure) co_await archive_failure(page, *run_dir, failure);
     std::rethrow_exception(failure);
   };
-  co_return co_await playwright::run_then(flow_archived_on_failure, [&] { return page_context.exit(); });
+  auto close = [&] {
+    _report_progress({.stage = ProgressStage::closing_browser});
+    return page_context.exit();
+  };
+  co_return co_await playwright::run_then(flow_archived_on_failure, close);
 }
 
 }  // namespace ravik::seller_sprite_legacy::scraping

@@ -3,6 +3,7 @@
 #include "ravik/seller_sprite_legacy/scraping/internal/response_capture.h"
 
 #include <chrono>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -28,11 +29,14 @@ asio::awaitable<void> offer_to_recorder(std::shared_ptr<SellerSpriteApiRecorder>
   }
 }
 
-bool all_captured(const SellerSpriteApiRecorder& recorder, const std::vector<std::string>& sections) {
+// The sections of `sections` whose payload `recorder` holds, in that order.
+std::vector<std::string> captured_sections(const SellerSpriteApiRecorder& recorder,
+                                           const std::vector<std::string>& sections) {
+  std::vector<std::string> captured;
   for (const std::string& section : sections) {
-    if (is_empty_value(recorder.get_payload(section))) return false;
+    if (!is_empty_value(recorder.get_payload(section))) captured.push_back(section);
   }
-  return true;
+  return captured;
 }
 
 }  // namespace
@@ -69,7 +73,16 @@ asio::awaitable<void> SellerSpriteScraper::_wait_for_payloads(const SellerSprite
   const int budget_ms = timeout_ms.value_or(0) != 0 ? *timeout_ms : DEFAULT_WAIT_MS;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budget_ms);
   asio::steady_timer pause(co_await asio::this_coro::executor);
-  while (std::chrono::steady_clock::now() < deadline && !all_captured(recorder, sections)) {
+  std::optional<std::vector<std::string>> reported;  // the arrivals last reported
+  for (;;) {
+    std::vector<std::string> captured = captured_sections(recorder, sections);
+    const bool all_captured = captured.size() == sections.size();
+    if (captured != reported) {
+      _report_progress({.stage = ProgressStage::waiting_for_responses, .sections_arrived = captured,
+                        .sections_awaited = sections});
+      reported = std::move(captured);
+    }
+    if (all_captured || std::chrono::steady_clock::now() >= deadline) break;
     pause.expires_after(kPayloadPollInterval);
     co_await pause.async_wait(asio::use_awaitable);
   }

@@ -1,6 +1,7 @@
 // End-to-end runs of the keyword-mining flows against the stand-in site in
 // headless Chromium: completed, blocked and partly captured collections.
 #include <algorithm>
+#include <stdexcept>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,6 +24,37 @@ long login_posts() {
   return std::count_if(requests.begin(), requests.end(), [](const auto& r) { return r.method == "POST"; });
 }
 
+// The steps an observer heard, one text each: the stage, then what a user
+// would be shown of it. The waits for responses, reported again at each
+// arrival, count once, with the arrivals of the last report.
+std::vector<std::string> step_texts(const std::vector<ProgressStep>& steps) {
+  std::vector<std::string> texts;
+  for (const ProgressStep& step : steps) {
+    std::string text;
+    switch (step.stage) {
+      case ProgressStage::starting_browser: text = "starting_browser"; break;
+      case ProgressStage::opening_page: text = "opening_page " + step.detail.substr(step.detail.rfind('/')); break;
+      case ProgressStage::checking_login: text = "checking_login"; break;
+      case ProgressStage::logging_in: text = "logging_in"; break;
+      case ProgressStage::filling_form: text = "filling_form"; break;
+      case ProgressStage::waiting_for_responses:
+        text = "waiting " + ::testing::PrintToString(step.sections_arrived) + " of " +
+               ::testing::PrintToString(step.sections_awaited);
+        if (!texts.empty() && texts.back().starts_with("waiting")) texts.pop_back();
+        break;
+      case ProgressStage::archiving: text = "archiving " + step.detail; break;
+      case ProgressStage::trend_row: text = "row " + std::to_string(step.row) + "/" + std::to_string(step.row_count); break;
+      case ProgressStage::trend_tab:
+        text = "row " + std::to_string(step.row) + "/" + std::to_string(step.row_count) + " tab " +
+               std::to_string(step.tab) + "/" + std::to_string(step.tab_count) + " " + step.tab_label;
+        break;
+      case ProgressStage::closing_browser: text = "closing_browser"; break;
+    }
+    texts.push_back(std::move(text));
+  }
+  return texts;
+}
+
 class SectionCollectionTest : public CollectorTest {};
 
 TEST_F(SectionCollectionTest, LogsInAutomaticallyThenCollectsBothSectionsWithTrendDetails) {
@@ -30,7 +62,13 @@ TEST_F(SectionCollectionTest, LogsInAutomaticallyThenCollectsBothSectionsWithTre
   site().update_switches([](standin::Switches& s) { s.payload_keywords = 1; });  // row 2 is named by the page
   const auto console = std::make_shared<ScriptedConsole>();
   console->end_input();  // the login must go through without asking
-  const Json result = headless_scraper(console).collect(
+  std::vector<ProgressStep> steps;
+  // An observer that fails every time changes nothing of the collection.
+  const ProgressObserver throwing_observer = [&steps](const ProgressStep& step) {
+    steps.push_back(step);
+    throw std::runtime_error("observer failed");
+  };
+  const Json result = headless_scraper(console, throwing_observer).collect(
       {.options = mining_options(2, "ppc, search"), .run_id = "run-1", .run_dir = run_dir, .account = demo_account()});
 
   EXPECT_THAT(keys_of(result), ElementsAre("frequency", "keyword_mining", "trend_details", "files", "captcha_required",
@@ -63,6 +101,19 @@ TEST_F(SectionCollectionTest, LogsInAutomaticallyThenCollectsBothSectionsWithTre
   ASSERT_EQ(saved["responses"].size(), 2u);
   EXPECT_THAT(saved["responses"][0]["url"].get<std::string>(), HasSubstr("/v3/api/trends/search"));
   EXPECT_THAT(saved["responses"][1]["url"].get<std::string>(), HasSubstr("/v3/api/trends/ppc"));
+
+  // Every step was heard, in order, with rows and tabs counted.
+  EXPECT_THAT(step_texts(steps),
+              ElementsAre("starting_browser", "opening_page /keyword-miner", "checking_login", "logging_in",
+                          "opening_page /keyword-miner", "checking_login", "filling_form",
+                          R"(waiting { "frequency", "keyword_mining" } of { "frequency", "keyword_mining" })",
+                          "archiving collect", "row 1/2", "row 1/2 tab 1/2 PPC竞价", "row 1/2 tab 2/2 搜索趋势",
+                          "row 2/2", "row 2/2 tab 1/2 PPC竞价", "row 2/2 tab 2/2 搜索趋势", "closing_browser"));
+  for (const ProgressStep& step : steps) {
+    if (step.stage == ProgressStage::trend_row) {
+      EXPECT_EQ(step.detail, keywords[step.row - 1]);
+    }
+  }
 }
 
 TEST_F(SectionCollectionTest, CaptchaWinsOverTheMissingLogin) {

@@ -31,7 +31,17 @@ SellerSpriteScraper::SellerSpriteScraper(ScraperSettings settings)
       captcha_detector(),
       console(settings.console ? std::move(settings.console) : std::make_shared<TerminalConsole>()),
       failure_archive(settings.failure_archive),
-      trace_path(std::move(settings.trace_path)) {}
+      trace_path(std::move(settings.trace_path)),
+      progress(std::move(settings.progress)) {}
+
+void SellerSpriteScraper::_report_progress(const ProgressStep& step) const noexcept {
+  if (!progress) return;
+  try {
+    progress(step);
+  } catch (...) {
+    // Showing progress is the caller's affair; the operation goes on.
+  }
+}
 
 Json SellerSpriteScraper::collect(CollectArgs args) const {
   return run_sync([&](asio::io_context&) { return collect_async(std::move(args)); });

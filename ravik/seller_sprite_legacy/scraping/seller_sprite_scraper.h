@@ -31,6 +31,7 @@
 #include "ravik/seller_sprite_legacy/scraping/captcha.h"
 #include "ravik/seller_sprite_legacy/scraping/console_prompt.h"
 #include "ravik/seller_sprite_legacy/scraping/page_context.h"
+#include "ravik/seller_sprite_legacy/scraping/progress.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 
@@ -62,6 +63,7 @@ struct ScraperSettings {
   // Where each operation's Playwright trace is saved (replacing the last);
   // absent: no trace is recorded.
   std::optional<std::filesystem::path> trace_path = std::nullopt;
+  ProgressObserver progress = nullptr;  // hears each step of every operation; absent: nothing is reported
 };
 
 // Arguments of the public operations that may log in with an account.
@@ -138,6 +140,7 @@ class RAVIK_SCRAPER_EXPORT SellerSpriteScraper {
   const std::shared_ptr<Console> console;  // every login hand-over prompts through it
   const bool failure_archive;
   const std::optional<std::filesystem::path> trace_path;
+  const ProgressObserver progress;
 
   // Computes the settings; creates no directory and starts nothing.
   explicit SellerSpriteScraper(ScraperSettings settings = {});
@@ -214,6 +217,9 @@ class RAVIK_SCRAPER_EXPORT SellerSpriteScraper {
   asio::awaitable<void> _wait_for_payloads(const SellerSpriteApiRecorder& recorder,
                                            std::vector<std::string> sections,
                                            std::optional<int> timeout_ms = std::nullopt) const;
+
+  // Hands `step` to the progress observer, if there is one; drops what it throws.
+  void _report_progress(const ProgressStep& step) const noexcept;
 
   // Page context.
   // Playwright's entry point; throws SellerSpriteDependencyError (the lookup

@@ -61,6 +61,7 @@ asio::awaitable<Json> SellerSpriteScraper::_collect_trend_details(playwright::Pa
     } else {
       keyword = co_await _keyword_from_trend_icon(icon, index);
     }
+    _report_progress({.stage = ProgressStage::trend_row, .detail = keyword, .row = index + 1, .row_count = icon_count});
 
     // The responses the page fetches while the drawer opens.
     auto open_responses = std::make_shared<Json>(Json::array());
@@ -75,6 +76,9 @@ asio::awaitable<Json> SellerSpriteScraper::_collect_trend_details(playwright::Pa
     Json keyword_tabs = Json::array();
     for (std::size_t tab_index = 0; tab_index < tab_items.size(); ++tab_index) {
       const std::string tab_label(tab_items[tab_index].label);
+      _report_progress({.stage = ProgressStage::trend_tab, .detail = keyword, .row = index + 1, .row_count = icon_count,
+                        .tab = static_cast<int>(tab_index) + 1, .tab_count = static_cast<int>(tab_items.size()),
+                        .tab_label = tab_label});
       // The drawer's opening responses count once, with the first tab visited.
       auto responses = std::make_shared<Json>(tab_index == 0 ? *open_responses : Json::array());
       {

@@ -104,9 +104,12 @@ Json demo_account() {
   return Json{{"username", std::string(standin::kDemoUsername)}, {"password", std::string(standin::kDemoPassword)}};
 }
 
-SellerSpriteScraper headless_scraper(std::shared_ptr<Console> console) {
+SellerSpriteScraper headless_scraper(std::shared_ptr<Console> console, ProgressObserver progress) {
   site();
-  return SellerSpriteScraper({.headless = true, .timeout_ms = 30000, .console = console_or_closed(std::move(console))});
+  return SellerSpriteScraper({.headless = true,
+                              .timeout_ms = 30000,
+                              .console = console_or_closed(std::move(console)),
+                              .progress = std::move(progress)});
 }
 
 SellerSpriteScraper windowed_scraper(std::shared_ptr<Console> console) {

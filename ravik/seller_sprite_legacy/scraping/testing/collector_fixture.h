@@ -28,8 +28,8 @@ Json demo_account();
 
 // A headless collector on the stand-in site that prompts through `console`;
 // without one, through a console whose input has ended, so that a prompt
-// fails the flow instead of waiting.
-SellerSpriteScraper headless_scraper(std::shared_ptr<Console> console = nullptr);
+// fails the flow instead of waiting. `progress` hears its steps.
+SellerSpriteScraper headless_scraper(std::shared_ptr<Console> console = nullptr, ProgressObserver progress = nullptr);
 
 // A collector with a browser window (headless false) on the stand-in site,
 // with `console` as for headless_scraper. Use it inside a WindowlessBrowsers
