@@ -2,6 +2,7 @@
 
 #include "cli/batch_command.h"
 #include "cli/collector_commands.h"
+#include "cli/doctor_command.h"
 #include "cli/export_command.h"
 #include "cli/scenario_commands.h"
 
@@ -14,6 +15,7 @@ void add_seller_sprite_commands(CLI::App& app, CommandAction& action) {
   add_scenario_commands(*seller_sprite, action);
   add_export_command(*seller_sprite, action);
   add_batch_command(*seller_sprite, action);
+  add_doctor_command(*seller_sprite, action);
 }
 
 }  // namespace ravik::cli

@@ -32,6 +32,11 @@ struct LaunchPersistentContextOptions {
   std::optional<std::string_view> locale{};
 };
 
+// The system Chromium that launches use when Playwright's own browser build
+// is absent: $RAVIK_CHROMIUM_PATH when set and not empty, else
+// /usr/bin/chromium. Not checked for existence.
+RAVIK_PLAYWRIGHT_EXPORT std::string system_chromium_path();
+
 class RAVIK_PLAYWRIGHT_EXPORT BrowserType {
  public:
   explicit BrowserType(std::shared_ptr<detail::BrowserTypeImpl> impl);

@@ -9,7 +9,7 @@
 #include "playwright/internal/browser_context_impl.h"
 #include "playwright/internal/connection.h"
 
-namespace playwright::detail {
+namespace playwright {
 
 namespace {
 
@@ -26,16 +26,27 @@ const char* const kExtraArgs[] = {
     "--no-first-run",                  "--disable-quic",
 };
 
+constexpr const char* kChromiumPathVariable = "RAVIK_CHROMIUM_PATH";
+
 // The executable to launch, or "" for Playwright's own build.
 std::string chromium_executable(const std::optional<std::string_view>& channel, const std::string& bundled_path) {
-  if (const char* path = std::getenv("RAVIK_CHROMIUM_PATH"); path != nullptr && *path != '\0') return path;
-  if (channel && *channel != "chromium") return "";  // a branded browser Playwright finds itself
-  std::error_code ec;
-  if (!bundled_path.empty() && fs::exists(bundled_path, ec)) return "";
-  return kSystemChromium;
+  const char* configured = std::getenv(kChromiumPathVariable);
+  if (configured == nullptr || *configured == '\0') {
+    if (channel && *channel != "chromium") return "";  // a branded browser Playwright finds itself
+    std::error_code ec;
+    if (!bundled_path.empty() && fs::exists(bundled_path, ec)) return "";
+  }
+  return system_chromium_path();
 }
 
 }  // namespace
+
+std::string system_chromium_path() {
+  if (const char* path = std::getenv(kChromiumPathVariable); path != nullptr && *path != '\0') return path;
+  return kSystemChromium;
+}
+
+namespace detail {
 
 nlohmann::json BrowserTypeImpl::launch_params(const LaunchPersistentContextOptions& options) const {
   nlohmann::json params = nlohmann::json::object();
@@ -62,4 +73,5 @@ asio::awaitable<std::shared_ptr<BrowserContextImpl>> BrowserTypeImpl::launch_per
   co_return context;
 }
 
-}  // namespace playwright::detail
+}  // namespace detail
+}  // namespace playwright

@@ -118,4 +118,10 @@ DriverLocation locate_driver() {
   return location;
 }
 
+fs::path locate_node() { return find_node(); }
+
+fs::path locate_playwright_core_cli() { return find_cli_js(); }
+
+std::string_view pinned_playwright_core_version() { return kPinnedVersion; }
+
 }  // namespace playwright

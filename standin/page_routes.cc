@@ -60,6 +60,7 @@ void send_research_page(const httplib::Request& request, httplib::Response& resp
                         {"neverIdle", switches.network_never_idle},
                         {"hideQueryButton", switches.hide_query_button},
                         {"brokenKeyword", switches.broken_keyword},
+                        {"closeButtonClass", switches.rename_drawer_close_button ? "drawer-close" : "close-btn"},
                         {"captchaFrame", captcha_frame_name(switches.captcha_frame)},
                         {"user", logged_in ? std::string(kDemoUsername) : std::string()}});
 }

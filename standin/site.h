@@ -104,6 +104,7 @@ struct Switches {
   // length choice goes away, so a collector that sets it runs into its
   // time-out. Empty: no keyword does.
   std::string broken_keyword{};
+  bool rename_drawer_close_button = false;  // the trend drawer's close button loses its class "close-btn"
   // Answer mode per API path (exact path, without query); absent means normal.
   std::map<std::string, AnswerMode, std::less<>> api_modes{};
   std::chrono::milliseconds late_ms{4000};

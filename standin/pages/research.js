@@ -334,14 +334,15 @@
   function buildDrawer() {
     drawer = element('<div class="el-drawer__wrapper" style="display:none"><div class="el-drawer rtl" role="dialog">' +
       '<div id="search-anlysis-drawer-echarts-trends" class="trend-drawer-body">' +
-      '<div class="drawer-header"><span class="drawer-title"></span><span class="close-btn" title="关闭">×</span></div>' +
+      '<div class="drawer-header"><span class="drawer-title"></span><span class="' + state.closeButtonClass +
+      '" title="关闭">×</span></div>' +
       '<div class="el-tabs el-tabs--top"><div class="el-tabs__header"><div class="el-tabs__nav" role="tablist">' +
       TREND_TABS.map(function (tab) {
         return '<div class="el-tabs__item" role="tab" data-tab="' + tab[0] + '">' + tab[1] + '</div>';
       }).join('') +
       '</div></div><div class="el-tabs__content"><svg class="trend-chart" viewBox="0 0 700 280"></svg>' +
       '<div class="trend-note"></div></div></div></div></div></div>');
-    drawer.querySelector('.close-btn').addEventListener('click', function () { drawer.style.display = 'none'; });
+    drawer.querySelector('.' + state.closeButtonClass).addEventListener('click', function () { drawer.style.display = 'none'; });
     drawer.querySelectorAll('.el-tabs__item').forEach(function (tab) {
       tab.addEventListener('click', function () { showTab(tab.getAttribute('data-tab')); });
     });

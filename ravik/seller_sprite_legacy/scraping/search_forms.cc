@@ -7,21 +7,11 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
+#include "ravik/seller_sprite_legacy/scraping/internal/page_selectors.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {
-
-constexpr std::string_view kKeywordInputSelector = "input[placeholder*='输入关键词']";
-constexpr std::string_view kAsinInputSelector = "input[placeholder*='ASIN'], input[placeholder*='产品链接']";
-constexpr std::string_view kQueryButtonSelector = "button:has-text('立即查询')";
-constexpr std::string_view kSiteDropdownSelector = ".el-input-group__prepend .el-select:not(.date-select) .el-input";
-constexpr std::string_view kPeriodDropdownSelector = ".el-input-group__prepend .date-select .el-input";
-constexpr std::string_view kDropdownOptionSelector = ".el-select-dropdown__item:visible";
-constexpr std::string_view kOneWordRadioSelector = "label.el-radio:has-text('一个词')";
-constexpr std::string_view kTwoWordsRadioSelector = "label.el-radio:has-text('两个词')";
-constexpr std::string_view kCustomRadioSelector = "label.el-radio:has(input[value='custom'])";
-constexpr std::string_view kCustomCountInputSelector = ".el-input-number input";
 
 constexpr std::chrono::milliseconds kDropdownClickTimeout{10000};
 constexpr std::chrono::milliseconds kAfterDropdownChoicePause{500};

@@ -6,16 +6,13 @@
 #include <memory>
 
 #include "ravik/seller_sprite_legacy/scraping/archiver.h"
+#include "ravik/seller_sprite_legacy/scraping/internal/page_selectors.h"
 #include "ravik/seller_sprite_legacy/scraping/internal/unicode_text.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 
 namespace ravik::seller_sprite_legacy::scraping {
 namespace {
 
-constexpr std::string_view kTrendIconSelector = ".icon-historical-trend:visible";
-constexpr std::string_view kTrendTabSelector = ".el-tabs__item:visible";
-constexpr std::string_view kCloseButtonSelector = ".close-btn";
-constexpr std::string_view kRowSelector = "xpath=ancestor::tr[1]";
 constexpr std::chrono::milliseconds kIconScrollTimeout{10000};
 constexpr std::chrono::milliseconds kAfterIconClick{1500};
 constexpr std::chrono::milliseconds kTabClickTimeout{10000};
