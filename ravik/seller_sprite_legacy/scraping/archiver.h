@@ -39,7 +39,8 @@ class RAVIK_BROWSER_HOST_EXPORT SellerSpriteArchiver {
   // {"<section>_html": path, "<section>_screenshot": path}. When the browser
   // cannot take the whole page (a page too large to capture), the screenshot
   // shows the visible part only and is saved as "page-viewport.png" instead,
-  // under the same entry, so that the run keeps what it captured.
+  // under the same entry, so that the run keeps what it captured. The HTML
+  // is saved before any screenshot is taken: it stays when no capture works.
   asio::awaitable<Json> archive_page(playwright::Page page, SectionArgs args) const;
 
   // Saves the element's inner HTML ("element.html") and screenshot
