@@ -1,31 +1,12 @@
 #include "cli/doctor_report.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
 #include <string_view>
+
+#include "cli/utf8_text.h"
 
 namespace ravik::cli {
 namespace {
-
-// Code point ranges that terminals show two columns wide.
-constexpr std::array<std::pair<char32_t, char32_t>, 8> kWideRanges{{
-    {0x1100, 0x115F},    // Hangul Jamo
-    {0x2E80, 0x303E},    // CJK radicals, punctuation
-    {0x3041, 0x33FF},    // kana, CJK symbols
-    {0x3400, 0x4DBF},    // CJK extension A
-    {0x4E00, 0x9FFF},    // CJK unified ideographs
-    {0xAC00, 0xD7A3},    // Hangul syllables
-    {0xF900, 0xFAFF},    // CJK compatibility ideographs
-    {0xFF00, 0xFF60},    // full-width forms
-}};
-
-bool is_wide(char32_t code_point) {
-  if (code_point >= 0xFFE0 && code_point <= 0xFFE6) return true;
-  if (code_point >= 0x20000 && code_point <= 0x3FFFD) return true;
-  return std::any_of(kWideRanges.begin(), kWideRanges.end(),
-                     [code_point](const auto& range) { return code_point >= range.first && code_point <= range.second; });
-}
 
 // `text` followed by spaces up to `width` columns.
 std::string padded(const std::string& text, std::size_t width) {
@@ -53,21 +34,6 @@ std::string detail_text(const CheckLine& line) {
 }
 
 }  // namespace
-
-std::size_t display_width(std::string_view text) {
-  std::size_t width = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    char32_t code_point = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length && i + k < text.size(); ++k) {
-      code_point = (code_point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    }
-    width += is_wide(code_point) ? 2 : 1;
-    i += length;
-  }
-  return width;
-}
 
 std::vector<std::string> table_markup(const std::vector<CheckLine>& lines) {
   std::size_t group_width = 0;

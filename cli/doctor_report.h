@@ -46,8 +46,4 @@ std::string failure_detail(std::exception_ptr failure);
 // The time from `start` until now, for a check's `elapsed`.
 std::chrono::milliseconds elapsed_since(std::chrono::steady_clock::time_point start);
 
-// How many terminal columns `text` (UTF-8) takes: East Asian wide and
-// full-width characters two, others one.
-std::size_t display_width(std::string_view text);
-
 }  // namespace ravik::cli

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "cli/doctor_report.h"
+#include "cli/utf8_text.h"
 #include "ravik/shared/console.h"
 
 namespace ravik::cli {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "cli/utf8_text.h"
+
 namespace ravik::cli {
 
 std::string replace_unsafe_characters(std::string_view text, std::string_view forbidden) {
@@ -12,17 +14,6 @@ std::string replace_unsafe_characters(std::string_view text, std::string_view fo
     if (byte < 0x20 || byte == 0x7f || forbidden.find(c) != std::string_view::npos) c = '_';
   }
   return cleaned;
-}
-
-std::string_view utf8_prefix(std::string_view text, std::size_t max_characters) {
-  std::size_t characters = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    // Every byte but a continuation byte (10xxxxxx) starts a character.
-    if ((static_cast<unsigned char>(text[i]) & 0xc0) != 0x80 && characters++ == max_characters) {
-      return text.substr(0, i);
-    }
-  }
-  return text;
 }
 
 bool NameRegistry::take(const std::string& name) {

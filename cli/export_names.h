@@ -14,10 +14,6 @@ namespace ravik::cli {
 // of `forbidden` (ASCII characters) replaced by '_'.
 std::string replace_unsafe_characters(std::string_view text, std::string_view forbidden);
 
-// The longest prefix of the UTF-8 `text` with at most `max_characters`
-// characters; a character is never cut in two.
-std::string_view utf8_prefix(std::string_view text, std::size_t max_characters);
-
 // Hands out names that differ from every name handed out before, ignoring
 // ASCII case (as Windows file names and workbook sheet names do).
 class NameRegistry {

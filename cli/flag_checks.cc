@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/utf8_text.h"
 #include "ravik/seller_sprite_legacy/scraping/internal/unicode_text.h"
 #include "ravik/seller_sprite_legacy/scraping/seller_sprite_scraper.h"
 
@@ -13,12 +14,6 @@ namespace {
 
 using ravik::seller_sprite_legacy::scraping::SellerSpriteScraper;
 namespace unicode_text = ravik::seller_sprite_legacy::scraping::unicode_text;
-
-// Code points of UTF-8 text: every byte that does not continue a sequence.
-std::size_t character_count(std::string_view text) {
-  return static_cast<std::size_t>(
-      std::count_if(text.begin(), text.end(), [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }));
-}
 
 std::string blank_problem(const std::string& value) {
   return unicode_text::trim(value).empty() ? "不能为空" : "";

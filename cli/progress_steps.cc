@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/utf8_text.h"
+
 namespace ravik::cli {
 namespace {
 
@@ -17,12 +19,8 @@ constexpr std::size_t kKeywordChars = 20;
 
 // `text` cut to `max_chars` characters (UTF-8), "…" marking a cut.
 std::string shortened(const std::string& text, std::size_t max_chars) {
-  std::size_t chars = 0;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    const bool starts_char = (static_cast<unsigned char>(text[at]) & 0xC0) != 0x80;
-    if (starts_char && chars++ == max_chars) return text.substr(0, at) + "…";
-  }
-  return text;
+  const std::string_view kept = utf8_prefix(text, max_chars);
+  return kept.size() == text.size() ? text : std::string(kept) + "…";
 }
 
 std::string joined(const std::vector<std::string>& texts, std::string_view separator) {
