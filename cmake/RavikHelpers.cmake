@@ -15,9 +15,15 @@ set(RAVIK_WARNINGS -Wall -Wextra -Wpedantic -Wno-mismatched-new-delete -Wno-subo
 set(RAVIK_TEST_COMPILE_OPTIONS ${RAVIK_WARNINGS} -O0)
 set_property(GLOBAL PROPERTY RAVIK_INSTALLED_TARGETS "")
 
+# The sanitizer tree instruments the code under test: every library and
+# program of the product. Test programs and their support are compiled plain
+# (instrumenting them doubles their compile time and checks only the tests'
+# own code); they still run with both runtimes linked in, so every call into
+# the product is checked and every allocation is watched.
 if(RAVIK_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
+  list(APPEND RAVIK_TEST_COMPILE_OPTIONS -fno-sanitize=all)
 endif()
 
 # Finds the Debian packages every component builds against and wraps the
@@ -114,10 +120,13 @@ endfunction()
 # ravik_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT seconds])
 # A GoogleTest program whose test cases CTest runs one by one, each in its
 # own process under the name <name>.<Suite>.<Case>, so independent cases of
-# one program run in parallel. TIMEOUT limits each case (default 300 s).
+# one program run in parallel. TIMEOUT limits each case (default 300 s); CTest
+# starts the cases with the longest limits first, so the slowest programs do
+# not trail at the end of a run.
 # Label "browser" marks tests that start Chromium; the quick loop skips them,
 # and the sanitizer tree, which runs the unit tests only, does not even build
-# them.
+# them. Unit test programs are built by the target `unit_tests` rather than
+# by default: a full run takes them from the sanitizer tree only.
 function(ravik_add_test name)
   if(NOT RAVIK_BUILD_TESTS)
     return()
@@ -132,13 +141,28 @@ function(ravik_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  add_executable(${name} ${ARG_SOURCES})
+  if("unit" IN_LIST ARG_LABELS)
+    add_executable(${name} EXCLUDE_FROM_ALL ${ARG_SOURCES})
+    ravik_add_to_unit_tests(${name})
+  else()
+    add_executable(${name} ${ARG_SOURCES})
+  endif()
   target_compile_options(${name} PRIVATE ${RAVIK_TEST_COMPILE_OPTIONS})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT})
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} COST ${ARG_TIMEOUT})
+endfunction()
+
+# ravik_add_to_unit_tests(<target> ...)
+# Makes the target `unit_tests` (everything the unit-labelled tests run)
+# build the given targets.
+function(ravik_add_to_unit_tests)
+  if(NOT TARGET unit_tests)
+    add_custom_target(unit_tests)
+  endif()
+  add_dependencies(unit_tests ${ARGN})
 endfunction()
 
 # Installs every library made by ravik_add_library, their headers, and a CMake
