@@ -104,6 +104,28 @@ function(ravik_add_library name)
   set_property(GLOBAL APPEND PROPERTY RAVIK_INSTALLED_TARGETS ${target})
 endfunction()
 
+# ravik_use_test_pch(<target>)
+# Compiles the test target with the precompiled third-party headers that
+# test programs and their support share (GoogleTest, asio, nlohmann::json):
+# parsed once per build tree instead of once per test source batch. The
+# precompiled header comes from ravik_test_pch, compiled with the same flags.
+function(ravik_use_test_pch target)
+  if(NOT TARGET ravik_test_pch)
+    add_library(ravik_test_pch STATIC EXCLUDE_FROM_ALL "${PROJECT_SOURCE_DIR}/tests/support/precompiled_headers.cc")
+    target_compile_features(ravik_test_pch PUBLIC cxx_std_20)
+    target_compile_options(ravik_test_pch PRIVATE ${RAVIK_TEST_COMPILE_OPTIONS})
+    target_link_libraries(ravik_test_pch PRIVATE ravik_asio nlohmann_json::nlohmann_json GTest::gtest GTest::gmock)
+    target_precompile_headers(ravik_test_pch PRIVATE
+      <gtest/gtest.h> <gmock/gmock.h> <nlohmann/json.hpp>
+      <asio/awaitable.hpp> <asio/co_spawn.hpp> <asio/detached.hpp> <asio/io_context.hpp>
+      <asio/steady_timer.hpp> <asio/this_coro.hpp> <asio/use_awaitable.hpp>
+      <chrono> <filesystem> <fstream> <functional> <map> <memory> <optional> <string> <vector>)
+  endif()
+  # The header is valid only where the definitions it was compiled with hold.
+  target_link_libraries(${target} PRIVATE ravik_asio nlohmann_json::nlohmann_json GTest::gtest GTest::gmock)
+  target_precompile_headers(${target} REUSE_FROM ravik_test_pch)
+endfunction()
+
 # ravik_add_static_library(<name> SOURCES ... [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
 # A static library ravik_<name> compiled once for the programs that link it
 # (test support shared by several test programs); never installed.
@@ -115,6 +137,7 @@ function(ravik_add_static_library name)
   target_compile_features(${target} PUBLIC cxx_std_20)
   target_compile_options(${target} PRIVATE ${RAVIK_TEST_COMPILE_OPTIONS})
   target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+  ravik_use_test_pch(${target})
 endfunction()
 
 # ravik_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT seconds])
@@ -149,6 +172,7 @@ function(ravik_add_test name)
   endif()
   target_compile_options(${name} PRIVATE ${RAVIK_TEST_COMPILE_OPTIONS})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  ravik_use_test_pch(${name})
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST
