@@ -15,9 +15,15 @@ set(RAVIK_WARNINGS -Wall -Wextra -Wpedantic -Wno-mismatched-new-delete -Wno-subo
 set(RAVIK_TEST_COMPILE_OPTIONS ${RAVIK_WARNINGS} -O0)
 set_property(GLOBAL PROPERTY RAVIK_INSTALLED_TARGETS "")
 
+# The sanitizer tree instruments the code under test: every library and
+# program of the product. Test programs and their support are compiled plain
+# (instrumenting them doubles their compile time and checks only the tests'
+# own code); they still run with both runtimes linked in, so every call into
+# the product is checked and every allocation is watched.
 if(RAVIK_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
+  list(APPEND RAVIK_TEST_COMPILE_OPTIONS -fno-sanitize=all)
 endif()
 
 # Finds the Debian packages every component builds against and wraps the
@@ -98,6 +104,28 @@ function(ravik_add_library name)
   set_property(GLOBAL APPEND PROPERTY RAVIK_INSTALLED_TARGETS ${target})
 endfunction()
 
+# ravik_use_test_pch(<target>)
+# Compiles the test target with the precompiled third-party headers that
+# test programs and their support share (GoogleTest, asio, nlohmann::json):
+# parsed once per build tree instead of once per test source batch. The
+# precompiled header comes from ravik_test_pch, compiled with the same flags.
+function(ravik_use_test_pch target)
+  if(NOT TARGET ravik_test_pch)
+    add_library(ravik_test_pch STATIC EXCLUDE_FROM_ALL "${PROJECT_SOURCE_DIR}/tests/support/precompiled_headers.cc")
+    target_compile_features(ravik_test_pch PUBLIC cxx_std_20)
+    target_compile_options(ravik_test_pch PRIVATE ${RAVIK_TEST_COMPILE_OPTIONS})
+    target_link_libraries(ravik_test_pch PRIVATE ravik_asio nlohmann_json::nlohmann_json GTest::gtest GTest::gmock)
+    target_precompile_headers(ravik_test_pch PRIVATE
+      <gtest/gtest.h> <gmock/gmock.h> <nlohmann/json.hpp>
+      <asio/awaitable.hpp> <asio/co_spawn.hpp> <asio/detached.hpp> <asio/io_context.hpp>
+      <asio/steady_timer.hpp> <asio/this_coro.hpp> <asio/use_awaitable.hpp>
+      <chrono> <filesystem> <fstream> <functional> <map> <memory> <optional> <string> <vector>)
+  endif()
+  # The header is valid only where the definitions it was compiled with hold.
+  target_link_libraries(${target} PRIVATE ravik_asio nlohmann_json::nlohmann_json GTest::gtest GTest::gmock)
+  target_precompile_headers(${target} REUSE_FROM ravik_test_pch)
+endfunction()
+
 # ravik_add_static_library(<name> SOURCES ... [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
 # A static library ravik_<name> compiled once for the programs that link it
 # (test support shared by several test programs); never installed.
@@ -109,15 +137,19 @@ function(ravik_add_static_library name)
   target_compile_features(${target} PUBLIC cxx_std_20)
   target_compile_options(${target} PRIVATE ${RAVIK_TEST_COMPILE_OPTIONS})
   target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+  ravik_use_test_pch(${target})
 endfunction()
 
 # ravik_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT seconds])
 # A GoogleTest program whose test cases CTest runs one by one, each in its
 # own process under the name <name>.<Suite>.<Case>, so independent cases of
-# one program run in parallel. TIMEOUT limits each case (default 300 s).
+# one program run in parallel. TIMEOUT limits each case (default 300 s); CTest
+# starts the cases with the longest limits first, so the slowest programs do
+# not trail at the end of a run.
 # Label "browser" marks tests that start Chromium; the quick loop skips them,
 # and the sanitizer tree, which runs the unit tests only, does not even build
-# them.
+# them. Unit test programs are built by the target `unit_tests` rather than
+# by default: a full run takes them from the sanitizer tree only.
 function(ravik_add_test name)
   if(NOT RAVIK_BUILD_TESTS)
     return()
@@ -132,13 +164,29 @@ function(ravik_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  add_executable(${name} ${ARG_SOURCES})
+  if("unit" IN_LIST ARG_LABELS)
+    add_executable(${name} EXCLUDE_FROM_ALL ${ARG_SOURCES})
+    ravik_add_to_unit_tests(${name})
+  else()
+    add_executable(${name} ${ARG_SOURCES})
+  endif()
   target_compile_options(${name} PRIVATE ${RAVIK_TEST_COMPILE_OPTIONS})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  ravik_use_test_pch(${name})
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT})
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} COST ${ARG_TIMEOUT})
+endfunction()
+
+# ravik_add_to_unit_tests(<target> ...)
+# Makes the target `unit_tests` (everything the unit-labelled tests run)
+# build the given targets.
+function(ravik_add_to_unit_tests)
+  if(NOT TARGET unit_tests)
+    add_custom_target(unit_tests)
+  endif()
+  add_dependencies(unit_tests ${ARGN})
 endfunction()
 
 # Installs every library made by ravik_add_library, their headers, and a CMake

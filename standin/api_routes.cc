@@ -1,6 +1,7 @@
 // The JSON background calls of the research pages, answered according to the
 // answer mode that the switches give each path.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <functional>
@@ -16,6 +17,9 @@ namespace {
 constexpr std::string_view kJsonType = "application/json; charset=utf-8";
 constexpr std::string_view kBrokenPage = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>502 Bad Gateway</title>"
                                          "</head><body><h1>502 Bad Gateway</h1></body></html>";
+// How long a heartbeat is held while the network is never to be idle: the
+// page's two staggered heartbeats then overlap.
+constexpr std::chrono::milliseconds kNeverIdleHeartbeatHold{1000};
 constexpr std::array<std::string_view, 5> kTrendTabs = {"search", "google", "aba", "ppc", "market"};
 
 using PayloadMaker = std::function<ravik::Json(const FormValues&, const Switches&)>;
@@ -170,6 +174,10 @@ void add_api_routes(httplib::Server& server, SiteState& state) {
   }
   server.Get(std::string(kHeartbeatApi), [&state](const httplib::Request& request, httplib::Response& response) {
     state.record(record_of(request));
+    if (state.switches().network_never_idle && !state.wait_unless_stopped(kNeverIdleHeartbeatHold)) {
+      response.status = 503;
+      return;
+    }
     answer(response, state, state.switches(), request.path,
            [] { return ravik::Json{{"code", "OK"}, {"data", {{"online", true}}}}; });
   });

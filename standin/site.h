@@ -96,7 +96,7 @@ struct Switches {
   bool second_confirmation = false;  // a correct login leads to the confirmation page first
   bool logged_out = false;           // research pages show "未登录" even with the cookie
   bool guest = false;                // research pages show "游客" even with the cookie
-  bool network_never_idle = false;   // pages call `kHeartbeatApi` every 300 ms (read at page load)
+  bool network_never_idle = false;   // pages keep a `kHeartbeatApi` call in flight (read at page load)
   CaptchaFrame captcha_frame = CaptchaFrame::none;  // research pages carry this captcha frame
   bool qr_code_login_only = false;   // the login page shows only its QR-code login: no password field
   bool hide_query_button = false;    // research pages have no query button (a form the collector cannot send)

@@ -419,6 +419,14 @@
       state.captchaFrame + '" style="border:0;' + sizes[state.captchaFrame] + '"></iframe>'));
   }
   if (state.neverIdle) {
-    setInterval(function () { fetch('/v3/api/user/heartbeat', { credentials: 'same-origin' }).catch(function () {}); }, 300);
+    // Two chains of heartbeats that the site holds for a second each, started
+    // half a second apart: one is always in flight, however late timers run.
+    // A failed call (the site stopped) is tried again after a pause.
+    var beat = function () {
+      fetch('/v3/api/user/heartbeat', { credentials: 'same-origin' }).then(
+        function () { beat(); }, function () { setTimeout(beat, 300); });
+    };
+    beat();
+    setTimeout(beat, 500);
   }
 })();

@@ -31,8 +31,9 @@ constexpr std::string_view kCaptchaWidgetSelector =
 constexpr double kShownWidgetSize = 50;
 // Widgets looked at per page; a page full of badges is not searched further.
 constexpr int kMostWidgetsChecked = 10;
-// Time to measure one widget, which may disappear meanwhile.
-constexpr std::chrono::milliseconds kMeasureTimeout{1000};
+// Time to measure one widget, which may disappear meanwhile; generous, since
+// a busy machine answers slowly and a widget missed is a captcha missed.
+constexpr std::chrono::milliseconds kMeasureTimeout{5000};
 
 // True when the widget is visible at kShownWidgetSize or more.
 asio::awaitable<bool> is_shown_widget(playwright::Locator widget) {

@@ -41,25 +41,32 @@ TEST_F(FormsCaptureTest, KeywordFormSendsTheChosenMarketplacePeriodKeywordAndPhr
       {"empty keyword leaves the box as typed", {.site = "ae", .keyword = "", .frequency_phrase_count = 0},
        "ae", "typed by hand", 0},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    testing::site().clear_requests();
-    run_on_page([&](const SellerSpriteScraper& scraper, playwright::Page page) -> asio::awaitable<Json> {
+  // One browser for all cases, each on the page loaded afresh; the site's
+  // requests of each case are kept for the checks below.
+  std::vector<std::vector<standin::RecordedRequest>> searches, frequencies;
+  run_on_page([&](const SellerSpriteScraper& scraper, playwright::Page page) -> asio::awaitable<Json> {
+    for (const auto& c : cases) {
+      testing::site().clear_requests();
       co_await page.goto_(SellerSpriteScraper::KEYWORD_MINING_URL(), document_loaded(kNavigationTimeoutMs));
       co_await page.locator("input[placeholder*='输入关键词']").fill("typed by hand");
       co_await scraper._fill_keyword_form(page, c.options);
       co_await scraper._set_frequency_phrase_count(page, c.options.frequency_phrase_count);
       co_await page.wait_for_load_state("networkidle", {.timeout = std::chrono::milliseconds(10000)});
-      co_return Json();
-    });
-    const auto searches = testing::site().requests_to(standin::kKeywordMinerApi);
-    ASSERT_EQ(searches.size(), 1u);
-    EXPECT_EQ(searches[0].form->site, c.site);
-    EXPECT_EQ(searches[0].form->period, "30d");
-    EXPECT_EQ(searches[0].form->keyword, c.keyword);
-    const auto frequencies = testing::site().requests_to(standin::kKeywordMinerFrequencyApi);
-    ASSERT_FALSE(frequencies.empty());
-    EXPECT_EQ(frequencies.back().form->phrase_count, c.phrase_count);
+      searches.push_back(testing::site().requests_to(standin::kKeywordMinerApi));
+      frequencies.push_back(testing::site().requests_to(standin::kKeywordMinerFrequencyApi));
+    }
+    co_return Json();
+  });
+  ASSERT_EQ(searches.size(), std::size(cases));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(searches[i].size(), 1u);
+    EXPECT_EQ(searches[i][0].form->site, c.site);
+    EXPECT_EQ(searches[i][0].form->period, "30d");
+    EXPECT_EQ(searches[i][0].form->keyword, c.keyword);
+    ASSERT_FALSE(frequencies[i].empty());
+    EXPECT_EQ(frequencies[i].back().form->phrase_count, c.phrase_count);
   }
 }
 

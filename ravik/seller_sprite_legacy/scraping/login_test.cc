@@ -27,15 +27,6 @@ using LoginTest = CollectorTest;
 constexpr std::string_view kAutomaticLoginPrompt =
     "已自动填写卖家精灵账号密码。如页面需要验证码或二次确认，请在浏览器中完成后回到终端按回车继续...";
 
-// The login test's answer on the page at `path` of the stand-in.
-bool logged_in_at(const std::string& path) {
-  return run_on_page([&](const SellerSpriteScraper& scraper, playwright::Page page) -> asio::awaitable<Json> {
-           co_await page.goto_(sellersprite_origin() + path, document_loaded(30000));
-           co_return co_await scraper._detect_logged_in(page);
-         })
-      .get<bool>();
-}
-
 TEST_F(LoginTest, LoginTestReadsAddressAndVisibleTexts) {
   testing::log_profile_in();
   const struct {
@@ -50,11 +41,23 @@ TEST_F(LoginTest, LoginTestReadsAddressAndVisibleTexts) {
       {"login page", [](standin::Switches&) {}, "/w/user/login/confirm", false},
       {"login path in capitals only", [](standin::Switches&) {}, "/W/USER/LOGIN", true},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    testing::site().set_switches({});
-    testing::site().update_switches(c.change);
-    EXPECT_EQ(logged_in_at(c.path), c.logged_in);
+  // One browser for all cases: each sets the site's switches, then loads its
+  // page afresh and asks the login test.
+  const Json answers =
+      run_on_page([&](const SellerSpriteScraper& scraper, playwright::Page page) -> asio::awaitable<Json> {
+        Json seen = Json::array();
+        for (const auto& c : cases) {
+          testing::site().set_switches({});
+          testing::site().update_switches(c.change);
+          co_await page.goto_(sellersprite_origin() + c.path, document_loaded(30000));
+          seen.push_back(co_await scraper._detect_logged_in(page));
+        }
+        co_return seen;
+      });
+  ASSERT_EQ(answers.size(), std::size(cases));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    EXPECT_EQ(answers[i], cases[i].logged_in);
   }
 }
 
