@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/proc_file.h"
+
 namespace playwright::testing {
 
 namespace {
@@ -61,14 +63,9 @@ class SharedBrowserEnvironment : public ::testing::Environment {
 [[maybe_unused]] const auto* const kEnvironment =
     ::testing::AddGlobalTestEnvironment(new SharedBrowserEnvironment);
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 pid_t parent_of(pid_t pid) {
   // /proc/<pid>/stat: "pid (comm) state ppid ..."; comm may hold spaces.
-  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  const std::string stat = ravik::test_support::read_proc_file("/proc/" + std::to_string(pid) + "/stat");
   const auto end_of_comm = stat.rfind(')');
   if (end_of_comm == std::string::npos) return -1;
   char state = 0;
@@ -118,7 +115,7 @@ std::vector<pid_t> processes_with_argument(const std::string& needle) {
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     const pid_t pid = std::stoi(name);
     if (pid == ::getpid() || parent_of(pid) < 0) continue;  // gone or a zombie
-    std::string cmdline = read_file(entry.path() / "cmdline");
+    std::string cmdline = ravik::test_support::read_proc_file(entry.path() / "cmdline");
     std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
     if (cmdline.find(needle) != std::string::npos) found.push_back(pid);
   }

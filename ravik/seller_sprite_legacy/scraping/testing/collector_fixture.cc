@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ravik/run_sync.h"
+#include "tests/support/proc_file.h"
 
 namespace ravik::seller_sprite_legacy::scraping::testing {
 namespace {
@@ -43,11 +44,6 @@ struct ProcessInfo {
   char state;
 };
 
-std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Children of this process and processes whose command line names temp_root().
 std::vector<ProcessInfo> browser_processes() {
   std::vector<ProcessInfo> found;
@@ -58,12 +54,12 @@ std::vector<ProcessInfo> browser_processes() {
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     const int pid = std::stoi(name);
     if (pid == ::getpid()) continue;
-    const std::string stat = read_file(entry.path() / "stat");
+    const std::string stat = ravik::test_support::read_proc_file(entry.path() / "stat");
     const auto after_name = stat.rfind(')');
     if (after_name == std::string::npos || after_name + 4 > stat.size()) continue;
     const char state = stat[after_name + 2];
     const int parent = std::atoi(stat.c_str() + stat.find(' ', after_name + 3) + 1);
-    const bool named = read_file(entry.path() / "cmdline").find(marker) != std::string::npos;
+    const bool named = ravik::test_support::read_proc_file(entry.path() / "cmdline").find(marker) != std::string::npos;
     if (parent == ::getpid() || named) found.push_back({pid, state});
   }
   return found;
