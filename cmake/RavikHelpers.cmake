@@ -171,7 +171,8 @@ function(ravik_add_test name)
     add_executable(${name} ${ARG_SOURCES})
   endif()
   target_compile_options(${name} PRIVATE ${RAVIK_TEST_COMPILE_OPTIONS})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  # GoogleTest and gmock themselves come with the precompiled header.
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
   ravik_use_test_pch(${name})
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."

@@ -205,10 +205,11 @@ void bench_question_bank(const fs::path& work) {
               "(bar: under 35 ms)\n",
               static_cast<double>(fs::file_size(bank)) / 1e6, TEMPLATES, questions, wall_ms.front(), cpu_ms.front(),
               faults.front(), wall_ms.size(), median(wall_ms), median(cpu_ms), median(faults));
-  const double ms_per_mib = fresh_memory_ms_per_mib();
-  std::printf("fresh memory on this machine: %.2f ms per MiB in 4 KiB pages, so the first load's page faults alone "
-              "take about %.0f ms of it here\n",
-              ms_per_mib, faults.front() * 4096 / (1 << 20) * ms_per_mib);
+  if (const double ms_per_mib = fresh_memory_ms_per_mib(); ms_per_mib > 0) {
+    std::printf("fresh memory on this machine: %.2f ms per MiB in 4 KiB pages, so the first load's page faults alone "
+                "take about %.0f ms of it here\n",
+                ms_per_mib, faults.front() * 4096 / (1 << 20) * ms_per_mib);
+  }
   if (python_available()) {
     const double python = python_seconds(work, bank);
     if (python > 0) {
